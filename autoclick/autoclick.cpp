@@ -1,0 +1,3 @@
+#include <windows.h>
+
+#include "autoclick/autoclick.h"

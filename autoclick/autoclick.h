@@ -1,0 +1,3 @@
+// The auto-clicker: the one-second click timer driven by the toggle.
+#pragma once
+#include <windows.h>

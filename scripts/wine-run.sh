@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Runs a program of this build under Wine, the way every test and benchmark runs:
+#   wine-run.sh BUILD_DIR PROGRAM [ARGS...]   run PROGRAM, exit with its exit code
+#   wine-run.sh BUILD_DIR --boot              prepare the prefix and the display
+#   wine-run.sh BUILD_DIR --shutdown          end the prefix's processes and the display
+# The prefix lives in BUILD_DIR/wine (never ~/.wine): 32-bit, quiet, no Mono or Gecko
+# prompts, ANSI code page 932. The programs draw on a private Xvfb display started
+# on first use, so they neither need nor disturb the user's desktop.
+# TAVROLINDE_USE_DISPLAY=1 draws on $DISPLAY instead.
+# TAVROLINDE_OWN_WINESERVER=1 runs PROGRAM under a wineserver of its own (its own
+# atoms and windows), sharing the prefix's files.
+set -euo pipefail
+
+build=$(cd "$1" && pwd)
+shift
+state=$build/wine
+mkdir -p "$state"
+
+export WINEPREFIX=$state/prefix
+export WINEARCH=win32
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export LC_ALL=ja_JP.UTF-8
+unset WAYLAND_DISPLAY
+
+exec 9>"$state/lock"
+
+display_alive() {
+    [ -s "$state/xvfb.pid" ] && [ -s "$state/xvfb.display" ] &&
+        kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null
+}
+
+start_display() {
+    display_alive && return
+    rm -f "$state/xvfb.display"
+    setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
+        3>"$state/xvfb.display" </dev/null >/dev/null 2>&1 9>&- &
+    echo $! >"$state/xvfb.pid"
+    for _ in $(seq 100); do
+        [ -s "$state/xvfb.display" ] && return
+        sleep 0.1
+    done
+    echo "wine-run: Xvfb did not start" >&2
+    exit 1
+}
+
+boot() {
+    flock 9
+    if [ "${TAVROLINDE_USE_DISPLAY:-}" != 1 ]; then
+        start_display
+        export DISPLAY=:$(cat "$state/xvfb.display")
+    fi
+    # A server that stays up keeps Wine's own background processes out of the
+    # test runner's output pipes.
+    wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        wineboot -i </dev/null >/dev/null 2>&1 9>&-
+    fi
+    flock -u 9
+}
+
+shutdown() {
+    flock 9
+    wineserver -k 2>/dev/null || true
+    if display_alive; then
+        kill "$(cat "$state/xvfb.pid")"
+    fi
+    rm -f "$state/xvfb.pid" "$state/xvfb.display"
+}
+
+case "${1:-}" in
+--boot)
+    boot
+    exit 0
+    ;;
+--shutdown)
+    shutdown
+    exit 0
+    ;;
+esac
+
+boot
+if [ "${TAVROLINDE_OWN_WINESERVER:-}" = 1 ]; then
+    # A wineserver is found by its prefix folder: a folder of links to the shared
+    # files gets a server of its own.
+    own=$(mktemp -d "$state/own.XXXXXX")
+    ln -s "$WINEPREFIX/drive_c" "$own/drive_c"
+    ln -s "$WINEPREFIX/dosdevices" "$own/dosdevices"
+    cp "$WINEPREFIX"/*.reg "$WINEPREFIX/.update-timestamp" "$own/"
+    export WINEPREFIX=$own
+    status=0
+    wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
+    wine "$@" 9>&- || status=$?
+    wineserver -k 2>/dev/null || true
+    rm -rf "$own"
+    exit "$status"
+fi
+exec wine "$@" 9>&-
