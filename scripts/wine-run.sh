@@ -7,6 +7,8 @@
 # prompts, ANSI code page 932. The programs draw on a private Xvfb display started
 # on first use, so they neither need nor disturb the user's desktop.
 # TAVROLINDE_USE_DISPLAY=1 draws on $DISPLAY instead.
+# TAVROLINDE_DESKTOP=NAME,WIDTHxHEIGHT runs PROGRAM, and every process it starts, in a
+# Wine virtual desktop, which draws captions with their icons and close boxes.
 # TAVROLINDE_OWN_WINESERVER=1 runs PROGRAM under a wineserver of its own (its own
 # atoms and windows), sharing the prefix's files.
 set -euo pipefail
@@ -50,11 +52,14 @@ boot() {
         start_display
         export DISPLAY=:$(cat "$state/xvfb.display")
     fi
-    # A server that stays up keeps Wine's own background processes out of the
-    # test runner's output pipes.
-    wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        wineboot -i </dev/null >/dev/null 2>&1 9>&-
+    # A server that stays up, with Wine's own background processes started here,
+    # away from the caller's output: a test runner waits for its pipes to close.
+    if wineserver -p </dev/null >/dev/null 2>&1 9>&-; then
+        if [ -f "$WINEPREFIX/system.reg" ]; then
+            wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+        else
+            wineboot -i </dev/null >/dev/null 2>&1 9>&-
+        fi
     fi
     flock -u 9
 }
@@ -80,6 +85,15 @@ case "${1:-}" in
 esac
 
 boot
+if [ -n "${TAVROLINDE_DESKTOP:-}" ]; then
+    # Wine's per-program desktop setting; unlike "explorer /desktop=" it keeps the
+    # program's exit code.
+    name=${TAVROLINDE_DESKTOP%%,*}
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v "$name" \
+        /d "${TAVROLINDE_DESKTOP#*,}" /f </dev/null >/dev/null 2>&1 9>&-
+    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$1")\\Explorer" /v Desktop \
+        /d "$name" /f </dev/null >/dev/null 2>&1 9>&-
+fi
 if [ "${TAVROLINDE_OWN_WINESERVER:-}" = 1 ]; then
     # A wineserver is found by its prefix folder: a folder of links to the shared
     # files gets a server of its own.

@@ -1,7 +1,597 @@
+// The file carries what Windows will show: Tavrolinde.exe, opened as a data file,
+// holds its dialog template, icons, version block and manifest, all in Japanese
+// (0x0411), and its PE header and imports make it a 32-bit GUI program of the A
+// interfaces. Expected values are literals, never taken from resource.h or the
+// resource script.
 #include <windows.h>
 #include <gtest/gtest.h>
 
-TEST(Placeholder, Runs)
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace
 {
-    EXPECT_TRUE(true);
+
+const WORD kJapanese = 0x0411; // MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)
+
+// A read position over little-endian bytes. Reading past the end yields zeros and
+// clears `good`; alignment is relative to the start of the bytes (a resource's start).
+struct Cursor {
+    const BYTE *data;
+    size_t size;
+    size_t pos = 0;
+    bool good = true;
+
+    explicit Cursor(const std::vector<BYTE> &bytes) : data(bytes.data()), size(bytes.size())
+    {
+    }
+
+    template <class T> T get()
+    {
+        T value{};
+        if (pos > size || size - pos < sizeof(T)) {
+            good = false;
+            pos = size;
+            return value;
+        }
+        std::memcpy(&value, data + pos, sizeof(T));
+        pos += sizeof(T);
+        return value;
+    }
+    BYTE byte()
+    {
+        return get<BYTE>();
+    }
+    WORD word()
+    {
+        return get<WORD>();
+    }
+    DWORD dword()
+    {
+        return get<DWORD>();
+    }
+    int coord()
+    {
+        return static_cast<SHORT>(get<WORD>());
+    }
+    Cursor &at(size_t offset)
+    {
+        pos = offset;
+        return *this;
+    }
+    void align(size_t n)
+    {
+        pos = (pos + n - 1) / n * n;
+    }
+
+    // A NUL-terminated UTF-16 string.
+    std::wstring wide()
+    {
+        std::wstring text;
+        while (WCHAR c = get<WCHAR>())
+            text += c;
+        return text;
+    }
+    // A NUL-terminated 8-bit string.
+    std::string narrow()
+    {
+        std::string text;
+        while (char c = get<char>())
+            text += c;
+        return text;
+    }
+};
+
+// The "sz_Or_Ord" of dialog templates: nothing (an empty name), an ordinal or a name.
+struct NameOrId {
+    bool isId = false;
+    WORD id = 0;
+    std::wstring name;
+};
+
+NameOrId nameOrId(Cursor &c)
+{
+    NameOrId result;
+    const size_t start = c.pos;
+    if (c.word() == 0xFFFF) {
+        result.isId = true;
+        result.id = c.word();
+    } else {
+        c.at(start);
+        result.name = c.wide();
+    }
+    return result;
 }
+
+std::string lowerAscii(std::string text)
+{
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::wstring lowerAscii(std::wstring text)
+{
+    for (wchar_t &c : text)
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+    return text;
+}
+
+// One node of the raw VS_VERSIONINFO tree: wLength, wValueLength, wType, szKey,
+// padding, value, padding, children.
+struct VersionNode {
+    std::wstring key;
+    WORD type = 0;
+    std::vector<BYTE> value;
+    std::vector<VersionNode> children;
+
+    const VersionNode *child(const std::wstring &name) const
+    {
+        for (const VersionNode &node : children)
+            if (node.key == name)
+                return &node;
+        return nullptr;
+    }
+    // A text value; its length may count the terminating NUL.
+    std::wstring text() const
+    {
+        std::wstring result(value.size() / 2, L'\0');
+        std::memcpy(&result[0], value.data(), result.size() * 2);
+        if (!result.empty() && result.back() == L'\0')
+            result.pop_back();
+        return result;
+    }
+};
+
+bool parseVersionNode(Cursor &c, VersionNode &node)
+{
+    c.align(4);
+    const size_t start = c.pos;
+    const WORD length = c.word();
+    const WORD valueLength = c.word();
+    node.type = c.word();
+    node.key = c.wide();
+    c.align(4);
+    const size_t end = start + length;
+    if (!c.good || length < 6 || end > c.size || c.pos > end)
+        return false;
+    // Text values count WCHARs, binary values bytes.
+    const size_t valueBytes = node.type == 1 ? valueLength * 2u : valueLength;
+    if (valueBytes > end - c.pos)
+        return false;
+    node.value.assign(c.data + c.pos, c.data + c.pos + valueBytes);
+    c.pos += valueBytes;
+    for (c.align(4); c.pos < end; c.align(4)) {
+        node.children.emplace_back();
+        Cursor inside = c;
+        inside.size = end;
+        if (!parseVersionNode(inside, node.children.back()))
+            return false;
+        c.pos = inside.pos;
+    }
+    c.pos = end;
+    return true;
+}
+
+// The start tag "<tag ...>" of the first element `tag` in `xml`, or "".
+std::string startTag(const std::string &xml, const std::string &tag)
+{
+    for (size_t at = xml.find("<" + tag); at != std::string::npos;
+         at = xml.find("<" + tag, at + 1)) {
+        const char next = at + 1 + tag.size() < xml.size() ? xml[at + 1 + tag.size()] : '\0';
+        if (next == ' ' || next == '\t' || next == '\r' || next == '\n' || next == '>' ||
+            next == '/') {
+            const size_t close = xml.find('>', at);
+            return close == std::string::npos ? std::string() : xml.substr(at, close + 1 - at);
+        }
+    }
+    return std::string();
+}
+
+// The content between "<tag ...>" and "</tag>", or "".
+std::string content(const std::string &xml, const std::string &tag)
+{
+    const std::string open = startTag(xml, tag);
+    if (open.empty())
+        return std::string();
+    const size_t begin = xml.find(open) + open.size();
+    const size_t end = xml.find("</" + tag + ">", begin);
+    return end == std::string::npos ? std::string() : xml.substr(begin, end - begin);
+}
+
+// The value of attribute `name` in a start tag, or "<missing>".
+std::string attribute(const std::string &tag, const std::string &name)
+{
+    for (const char quote : {'"', '\''}) {
+        const std::string key = name + "=" + quote;
+        for (size_t at = tag.find(key); at != std::string::npos; at = tag.find(key, at + 1)) {
+            const char before = at > 0 ? tag[at - 1] : '\0';
+            if (before != ' ' && before != '\t' && before != '\r' && before != '\n')
+                continue;
+            const size_t begin = at + key.size();
+            const size_t end = tag.find(quote, begin);
+            if (end != std::string::npos)
+                return tag.substr(begin, end - begin);
+        }
+    }
+    return "<missing>";
+}
+
+std::string folderOfThisProgram()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    const size_t slash = folder.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+}
+
+std::vector<BYTE> readFile(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<BYTE>(std::istreambuf_iterator<char>(file),
+                             std::istreambuf_iterator<char>());
+}
+
+class ExecutableResources : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        module_ = LoadLibraryExA(exePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module_, nullptr) << exePath() << " could not be opened as a data file";
+    }
+    void TearDown() override
+    {
+        if (module_)
+            FreeLibrary(module_);
+    }
+
+    static std::string exePath()
+    {
+        return folderOfThisProgram() + "Tavrolinde.exe";
+    }
+
+    // A copy of the resource's bytes in Japanese (0x0411), or nothing if there is none.
+    // FindResourceExA falls back to other languages, so the languages are enumerated too:
+    // the resource must exist in Japanese only.
+    std::vector<BYTE> resource(LPCSTR type, WORD id) const
+    {
+        std::vector<WORD> languages;
+        EnumResourceLanguagesA(module_, type, MAKEINTRESOURCEA(id), collectLanguage,
+                               reinterpret_cast<LONG_PTR>(&languages));
+        EXPECT_EQ(languages, std::vector<WORD>{kJapanese})
+            << "languages of resource type " << reinterpret_cast<ULONG_PTR>(type) << ", id " << id;
+        HRSRC found = FindResourceExA(module_, type, MAKEINTRESOURCEA(id), kJapanese);
+        if (!found)
+            return {};
+        HGLOBAL loaded = LoadResource(module_, found);
+        const BYTE *bytes = static_cast<const BYTE *>(LockResource(loaded));
+        if (!bytes)
+            return {};
+        return std::vector<BYTE>(bytes, bytes + SizeofResource(module_, found));
+    }
+
+    static BOOL CALLBACK collectLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR languages)
+    {
+        reinterpret_cast<std::vector<WORD> *>(languages)->push_back(language);
+        return TRUE;
+    }
+
+    HMODULE module_ = nullptr;
+};
+
+TEST_F(ExecutableResources, DialogTemplateHasTheFrameFontAndSixControlsInTabOrder)
+{
+    const std::vector<BYTE> bytes = resource(RT_DIALOG, 101);
+    ASSERT_FALSE(bytes.empty()) << "no RT_DIALOG 101 in language 0x0411";
+    Cursor c(bytes);
+
+    EXPECT_EQ(c.word(), 1u) << "dlgVer";
+    EXPECT_EQ(c.word(), 0xFFFFu) << "signature: an extended template";
+    EXPECT_EQ(c.dword(), 0u) << "helpID";
+    EXPECT_EQ(c.dword(), 0u) << "exStyle";
+    EXPECT_EQ(c.dword(), 0x80C808C0u) << "style";
+    const WORD itemCount = c.word();
+    EXPECT_EQ(itemCount, 6u);
+    EXPECT_EQ(c.coord(), 0);
+    EXPECT_EQ(c.coord(), 0);
+    EXPECT_EQ(c.coord(), 317);
+    EXPECT_EQ(c.coord(), 187);
+    const NameOrId menu = nameOrId(c);
+    EXPECT_TRUE(!menu.isId && menu.name.empty()) << "the dialog has no menu";
+    const NameOrId windowClass = nameOrId(c);
+    EXPECT_TRUE(!windowClass.isId && windowClass.name.empty())
+        << "the dialog has the standard class";
+    EXPECT_EQ(c.wide(), L"Tavrolinde");
+    EXPECT_EQ(c.word(), 10u) << "font point size";
+    EXPECT_EQ(c.word(), 400u) << "font weight";
+    EXPECT_EQ(c.byte(), 0u) << "italic";
+    EXPECT_EQ(c.byte(), 128u) << "charset SHIFTJIS_CHARSET";
+    // "ＭＳ Ｐゴシック"
+    EXPECT_EQ(c.wide(), L"\uFF2D\uFF33\u0020\uFF30\u30B4\u30B7\u30C3\u30AF");
+    ASSERT_TRUE(c.good) << "the template's header runs past its end";
+
+    struct Item {
+        DWORD id;
+        WORD classAtom;
+        const char *className;
+        const wchar_t *title;
+        int x, y, cx, cy;
+        DWORD style;
+    };
+    const Item expected[] = {
+        {2, 0x0080, "button", L"\u7D42\u4E86(&X)", 260, 166, 50, 14, 0x50010000}, // 終了(&X)
+        {1001, 0x0083, "listbox", L"", 7, 7, 303, 75, 0x50A10101},
+        {1002, 0x0083, "listbox", L"", 7, 86, 303, 76, 0x50A10101},
+        {1003, 0x0080, "button", L"\u81EA\u52D5\u9023\u6253(&P)", 7, 166, 63, 14,
+         0x50011003}, // 自動連打(&P)
+        {1004, 0x0080, "button", L"\u66F4\u65B0(&R)", 77, 166, 50, 14, 0x50010000}, // 更新(&R)
+        {3, 0x0080, "button", L"\u60C5\u5831(&A)", 204, 166, 50, 14, 0x50010000},   // 情報(&A)
+    };
+    ASSERT_EQ(itemCount, std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        const Item &item = expected[i];
+        SCOPED_TRACE("control #" + std::to_string(i + 1) + ", id " + std::to_string(item.id));
+        c.align(4);
+        EXPECT_EQ(c.dword(), 0u) << "helpID";
+        EXPECT_EQ(c.dword(), 0u) << "exStyle";
+        EXPECT_EQ(c.dword(), item.style) << "style";
+        EXPECT_EQ(c.coord(), item.x) << "x";
+        EXPECT_EQ(c.coord(), item.y) << "y";
+        EXPECT_EQ(c.coord(), item.cx) << "cx";
+        EXPECT_EQ(c.coord(), item.cy) << "cy";
+        EXPECT_EQ(c.dword(), item.id) << "id";
+        const NameOrId cls = nameOrId(c);
+        if (cls.isId) {
+            EXPECT_EQ(cls.id, item.classAtom) << "predefined class ordinal";
+        } else {
+            EXPECT_EQ(lowerAscii(cls.name),
+                      std::wstring(item.className, item.className + std::strlen(item.className)))
+                << "class name";
+        }
+        const NameOrId title = nameOrId(c);
+        EXPECT_FALSE(title.isId) << "the title is text, not a resource ordinal";
+        EXPECT_EQ(title.name, item.title) << "title";
+        EXPECT_EQ(c.word(), 0u) << "no creation data";
+        ASSERT_TRUE(c.good) << "the template ends inside this control";
+    }
+}
+
+TEST_F(ExecutableResources, IconGroupsHoldOneEightBitImageEachOf32And16Pixels)
+{
+    struct Group {
+        WORD id;
+        int pixels;
+    };
+    for (const Group group : {Group{5, 32}, Group{104, 16}}) {
+        SCOPED_TRACE("RT_GROUP_ICON " + std::to_string(group.id));
+        const std::vector<BYTE> dir = resource(RT_GROUP_ICON, group.id);
+        ASSERT_FALSE(dir.empty()) << "no icon group in language 0x0411";
+        Cursor c(dir);
+        EXPECT_EQ(c.word(), 0u) << "idReserved";
+        EXPECT_EQ(c.word(), 1u) << "idType: icons";
+        EXPECT_EQ(c.word(), 1u) << "idCount: exactly one image";
+        EXPECT_EQ(c.byte(), group.pixels) << "bWidth";
+        EXPECT_EQ(c.byte(), group.pixels) << "bHeight";
+        EXPECT_EQ(c.byte(), 0u) << "bColorCount (0 for 256 colours)";
+        EXPECT_EQ(c.byte(), 0u) << "bReserved";
+        EXPECT_EQ(c.word(), 1u) << "wPlanes";
+        EXPECT_EQ(c.word(), 8u) << "wBitCount";
+        const DWORD bytesInRes = c.dword();
+        const WORD imageId = c.word();
+        ASSERT_TRUE(c.good) << "the group directory is cut short";
+        EXPECT_EQ(c.pos, dir.size()) << "nothing follows the one entry";
+
+        const std::vector<BYTE> image = resource(RT_ICON, imageId);
+        ASSERT_FALSE(image.empty()) << "no RT_ICON " << imageId << " in language 0x0411";
+        EXPECT_EQ(image.size(), bytesInRes) << "dwBytesInRes";
+        Cursor header(image);
+        const BITMAPINFOHEADER info = header.get<BITMAPINFOHEADER>();
+        ASSERT_TRUE(header.good);
+        EXPECT_EQ(info.biSize, 40u) << "a BITMAPINFOHEADER image";
+        EXPECT_EQ(info.biWidth, group.pixels);
+        EXPECT_EQ(info.biHeight, 2 * group.pixels) << "colour and mask";
+        EXPECT_EQ(info.biPlanes, 1u);
+        EXPECT_EQ(info.biBitCount, 8u);
+    }
+}
+
+TEST_F(ExecutableResources, VersionBlockNamesTavrolinde1000InJapanese)
+{
+    const std::vector<BYTE> bytes = resource(RT_VERSION, 1);
+    ASSERT_FALSE(bytes.empty()) << "no RT_VERSION 1 in language 0x0411";
+    Cursor c(bytes);
+    VersionNode root;
+    ASSERT_TRUE(parseVersionNode(c, root)) << "the VS_VERSIONINFO structure is malformed";
+    EXPECT_EQ(root.key, L"VS_VERSION_INFO");
+    EXPECT_EQ(root.type, 0u);
+
+    ASSERT_EQ(root.value.size(), sizeof(VS_FIXEDFILEINFO));
+    VS_FIXEDFILEINFO fixed;
+    std::memcpy(&fixed, root.value.data(), sizeof fixed);
+    EXPECT_EQ(fixed.dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(fixed.dwFileVersionMS, 0x00010000u) << "file version 1.0";
+    EXPECT_EQ(fixed.dwFileVersionLS, 0x00000000u) << "file version .0.0";
+    EXPECT_EQ(fixed.dwProductVersionMS, 0x00010000u) << "product version 1.0";
+    EXPECT_EQ(fixed.dwProductVersionLS, 0x00000000u) << "product version .0.0";
+    EXPECT_EQ(fixed.dwFileFlagsMask, 0x17u);
+    EXPECT_EQ(fixed.dwFileFlags, 0u);
+    EXPECT_EQ(fixed.dwFileOS, 4u) << "VOS__WINDOWS32";
+    EXPECT_EQ(fixed.dwFileType, 1u) << "VFT_APP";
+    EXPECT_EQ(fixed.dwFileSubtype, 0u);
+    EXPECT_EQ(fixed.dwFileDateMS, 0u);
+    EXPECT_EQ(fixed.dwFileDateLS, 0u);
+
+    const VersionNode *strings = root.child(L"StringFileInfo");
+    ASSERT_NE(strings, nullptr) << "no StringFileInfo";
+    ASSERT_EQ(strings->children.size(), 1u) << "one string table";
+    const VersionNode &table = strings->children[0];
+    EXPECT_EQ(table.key, L"041104b0");
+
+    struct Entry {
+        const wchar_t *key;
+        const wchar_t *value;
+    };
+    const Entry expected[] = {
+        {L"FileDescription", L"Tavrolinde"},
+        {L"FileVersion", L"1, 0, 0, 0"},
+        {L"InternalName", L"Tavrolinde"},
+        {L"LegalCopyright", L"Copyright (C) 2026 The Tavrolinde developers. MIT License."},
+        {L"OriginalFilename", L"Tavrolinde.exe"},
+        {L"ProductName", L"Tavrolinde"},
+        {L"ProductVersion", L"1, 0, 0, 0"},
+    };
+    ASSERT_EQ(table.children.size(), std::size(expected)) << "exactly seven strings";
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE("string #" + std::to_string(i + 1));
+        EXPECT_EQ(table.children[i].key, expected[i].key);
+        EXPECT_EQ(table.children[i].type, 1u) << "a text value";
+        EXPECT_EQ(table.children[i].text(), expected[i].value);
+    }
+
+    const VersionNode *vars = root.child(L"VarFileInfo");
+    ASSERT_NE(vars, nullptr) << "no VarFileInfo";
+    const VersionNode *translation = vars->child(L"Translation");
+    ASSERT_NE(translation, nullptr) << "no Translation";
+    ASSERT_EQ(translation->value.size(), 4u) << "one language and code page pair";
+    Cursor pair(translation->value);
+    EXPECT_EQ(pair.word(), 0x0411u) << "Japanese";
+    EXPECT_EQ(pair.word(), 0x04B0u) << "Unicode (1200)";
+}
+
+TEST_F(ExecutableResources, ManifestAsksForCommonControls6ForTavrolindeOnX86)
+{
+    const std::vector<BYTE> bytes = resource(RT_MANIFEST, 1);
+    ASSERT_FALSE(bytes.empty()) << "no RT_MANIFEST 1 in language 0x0411";
+    std::string xml(bytes.begin(), bytes.end());
+    if (xml.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        xml.erase(0, 3);
+    EXPECT_EQ(xml.find('\0'), std::string::npos) << "UTF-8, not UTF-16";
+
+    const std::string declaration = startTag(xml, "?xml");
+    ASSERT_EQ(xml.compare(0, 5, "<?xml"), 0) << "an XML declaration first";
+    EXPECT_EQ(lowerAscii(attribute(declaration, "encoding")), "utf-8");
+    EXPECT_EQ(attribute(declaration, "standalone"), "yes");
+
+    const std::string assembly = startTag(xml, "assembly");
+    EXPECT_EQ(attribute(assembly, "xmlns"), "urn:schemas-microsoft-com:asm.v1");
+    EXPECT_EQ(attribute(assembly, "manifestVersion"), "1.0");
+    const std::string body = content(xml, "assembly");
+    ASSERT_FALSE(body.empty()) << "the assembly element is empty or not closed";
+
+    const std::string own = startTag(body.substr(0, body.find("<dependency")), "assemblyIdentity");
+    const std::string dependentAssembly = content(content(body, "dependency"), "dependentAssembly");
+    const std::string dependency = startTag(dependentAssembly, "assemblyIdentity");
+    ASSERT_FALSE(own.empty()) << "no assemblyIdentity of its own";
+    ASSERT_FALSE(dependency.empty()) << "no dependency/dependentAssembly/assemblyIdentity";
+    EXPECT_EQ(content(body, "description"), "Description");
+
+    struct Attribute {
+        const std::string &element;
+        const char *name;
+        const char *value;
+    };
+    const Attribute expected[] = {
+        {own, "version", "1.0.0.0"},
+        {own, "processorArchitecture", "X86"},
+        {own, "name", "Tavrolinde"},
+        {own, "type", "win32"},
+        {dependency, "type", "win32"},
+        {dependency, "name", "Microsoft.Windows.Common-Controls"},
+        {dependency, "version", "6.0.0.0"},
+        {dependency, "processorArchitecture", "X86"},
+        {dependency, "publicKeyToken", "6595b64144ccf1df"},
+        {dependency, "language", "*"},
+    };
+    for (const Attribute &a : expected)
+        EXPECT_EQ(attribute(a.element, a.name), a.value) << a.name << " in " << a.element;
+}
+
+TEST_F(ExecutableResources, PeHeaderMakesA32BitGuiProgramThatImportsOnlyAFunctionsOfUser32)
+{
+    const std::vector<BYTE> file = readFile(exePath());
+    ASSERT_FALSE(file.empty()) << exePath() << " could not be read";
+    Cursor c(file);
+
+    const IMAGE_DOS_HEADER dos = c.get<IMAGE_DOS_HEADER>();
+    ASSERT_EQ(dos.e_magic, 0x5A4Du) << "MZ";
+    const IMAGE_NT_HEADERS32 nt = c.at(dos.e_lfanew).get<IMAGE_NT_HEADERS32>();
+    ASSERT_TRUE(c.good);
+    ASSERT_EQ(nt.Signature, 0x00004550u) << "PE\\0\\0";
+    EXPECT_EQ(nt.FileHeader.Machine, 0x14Cu) << "i386";
+    ASSERT_EQ(nt.OptionalHeader.Magic, 0x10Bu) << "PE32";
+    EXPECT_EQ(nt.OptionalHeader.Subsystem, 2u) << "Windows GUI";
+    EXPECT_EQ(nt.OptionalHeader.MajorSubsystemVersion, 4u);
+    EXPECT_EQ(nt.OptionalHeader.MinorSubsystemVersion, 0u);
+    ASSERT_GT(nt.OptionalHeader.NumberOfRvaAndSizes, 1u) << "no import directory entry";
+
+    std::vector<IMAGE_SECTION_HEADER> sections;
+    c.at(dos.e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
+         nt.FileHeader.SizeOfOptionalHeader);
+    for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i)
+        sections.push_back(c.get<IMAGE_SECTION_HEADER>());
+    ASSERT_TRUE(c.good) << "the section table is cut short";
+    // The file offset of a relative virtual address, or the file's size if no section holds it.
+    const auto offset = [&](DWORD rva) -> size_t {
+        for (const IMAGE_SECTION_HEADER &s : sections) {
+            const DWORD extent = s.Misc.VirtualSize ? s.Misc.VirtualSize : s.SizeOfRawData;
+            if (rva >= s.VirtualAddress && rva - s.VirtualAddress < extent &&
+                rva - s.VirtualAddress < s.SizeOfRawData)
+                return s.PointerToRawData + (rva - s.VirtualAddress);
+        }
+        return file.size();
+    };
+
+    // Every imported DLL (upper case) with the names it is asked for.
+    std::map<std::string, std::vector<std::string>> imports;
+    const DWORD importRva =
+        nt.OptionalHeader.DataDirectory[1].VirtualAddress; // IMAGE_DIRECTORY_ENTRY_IMPORT
+    ASSERT_NE(importRva, 0u) << "no import directory";
+    for (size_t at = offset(importRva);; at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        const IMAGE_IMPORT_DESCRIPTOR descriptor = c.at(at).get<IMAGE_IMPORT_DESCRIPTOR>();
+        ASSERT_TRUE(c.good) << "the import directory runs past the end of the file";
+        if (descriptor.Name == 0)
+            break;
+        std::vector<std::string> &names =
+            imports[lowerAscii(c.at(offset(descriptor.Name)).narrow())];
+        const DWORD thunks =
+            descriptor.OriginalFirstThunk ? descriptor.OriginalFirstThunk : descriptor.FirstThunk;
+        for (size_t thunk = offset(thunks);; thunk += sizeof(DWORD)) {
+            const DWORD entry = c.at(thunk).dword();
+            if (entry == 0)
+                break;
+            if (entry & 0x80000000u)
+                names.push_back("#" + std::to_string(entry & 0xFFFFu)); // by ordinal
+            else
+                names.push_back(c.at(offset(entry) + 2).narrow()); // past the hint
+        }
+        ASSERT_TRUE(c.good) << "an import name table runs past the end of the file";
+    }
+
+    ASSERT_EQ(imports.count("kernel32.dll"), 1u);
+    ASSERT_EQ(imports.count("user32.dll"), 1u);
+    for (const auto &dll : imports)
+        EXPECT_TRUE(dll.first == "kernel32.dll" || dll.first == "user32.dll" ||
+                    dll.first == "msvcrt.dll")
+            << "unexpected import of " << dll.first;
+
+    const std::vector<std::string> &user32 = imports["user32.dll"];
+    for (const std::string &name : user32)
+        EXPECT_TRUE(name.empty() || name.back() != 'W')
+            << "user32 import " << name << " is a wide variant";
+    for (const char *name :
+         {"CreateDialogParamA", "GetMessageA", "DispatchMessageA", "IsDialogMessageA"})
+        EXPECT_NE(std::find(user32.begin(), user32.end(), name), user32.end())
+            << "user32 import " << name;
+}
+
+} // namespace
