@@ -1,27 +1,43 @@
 #include <windows.h>
-#include <cstdio>
+#include <stdio.h>
 
 #include "lister/lister.h"
 #include "res/resource.h"
 
 int g_nextIndex = 0;
 
-namespace
-{
+namespace {
 
 // The desktop's program manager is never listed.
 constexpr char PROGRAM_MANAGER_CLASS[] = "Progman";
 
 // Appends an entry and stores the window's handle with it. A refused entry stores
 // nothing, so every later entry still carries its own window's handle.
-void AppendEntry(HWND hDlg, int listId, LPCSTR entry, HWND hwnd)
+void AppendEntry(HWND list, LPCSTR entry, HWND hwnd)
 {
-    LRESULT added =
-        SendDlgItemMessageA(hDlg, listId, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
+    LRESULT added = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
     if (added == LB_ERR || added == LB_ERRSPACE)
         return;
-    SendDlgItemMessageA(hDlg, listId, LB_SETITEMDATA, g_nextIndex, reinterpret_cast<LPARAM>(hwnd));
+    SendMessageA(list, LB_SETITEMDATA, g_nextIndex, reinterpret_cast<LPARAM>(hwnd));
     ++g_nextIndex;
+}
+
+// Prepares a list for a listing into it. The list is looked up once and does not
+// repaint while it fills: a window with thousands of descendants would otherwise
+// repaint the list thousands of times.
+HWND BeginFill(HWND hDlg, int listId)
+{
+    HWND list = GetDlgItem(hDlg, listId);
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    g_nextIndex = 0;
+    return list;
+}
+
+// Repaints the list once, with everything the listing put there.
+void EndFill(HWND list)
+{
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
 }
 
 } // namespace
@@ -34,7 +50,7 @@ BOOL CALLBACK EnumTopLevelProc(HWND hwnd, LPARAM lParam)
     GetClassNameA(hwnd, className, TEXT_BUFFER_CHARS);
     if (IsWindowVisible(hwnd) && lstrlenA(text) > 0 &&
         lstrcmpA(className, PROGRAM_MANAGER_CLASS) != 0)
-        AppendEntry(reinterpret_cast<HWND>(lParam), IDC_WINDOW_LIST, text, hwnd);
+        AppendEntry(reinterpret_cast<HWND>(lParam), text, hwnd);
     return TRUE;
 }
 
@@ -46,20 +62,23 @@ BOOL CALLBACK EnumDescendantProc(HWND hwnd, LPARAM lParam)
     GetWindowTextA(hwnd, text, TEXT_BUFFER_CHARS);
     GetClassNameA(hwnd, className, TEXT_BUFFER_CHARS);
     ComposeDescendantEntry(entry, text, className);
-    AppendEntry(reinterpret_cast<HWND>(lParam), IDC_CHILD_LIST, entry, hwnd);
+    AppendEntry(reinterpret_cast<HWND>(lParam), entry, hwnd);
     return TRUE;
 }
 
 void ComposeDescendantEntry(LPSTR entry, LPCSTR text, LPCSTR className)
 {
-    // Given the buffer's size, the formatter cuts a long entry instead of overrunning.
-    std::snprintf(entry, TEXT_BUFFER_CHARS, "%s [%s]", text, className);
+    // The formatter fills at most all but the last byte and leaves a cut entry
+    // unterminated: the last byte is always the NUL.
+    _snprintf(entry, TEXT_BUFFER_CHARS - 1, "%s [%s]", text, className);
+    entry[TEXT_BUFFER_CHARS - 1] = '\0';
 }
 
 void ListTopLevelWindows(HWND hDlg)
 {
-    g_nextIndex = 0;
-    EnumWindows(EnumTopLevelProc, reinterpret_cast<LPARAM>(hDlg));
+    HWND list = BeginFill(hDlg, IDC_WINDOW_LIST);
+    EnumWindows(EnumTopLevelProc, reinterpret_cast<LPARAM>(list));
+    EndFill(list);
 }
 
 void RefreshWindowLists(HWND hDlg)
@@ -78,6 +97,7 @@ void ListDescendantWindows(HWND hDlg)
         return;
     HWND parent = reinterpret_cast<HWND>(
         SendDlgItemMessageA(hDlg, IDC_WINDOW_LIST, LB_GETITEMDATA, selected, 0));
-    g_nextIndex = 0;
-    EnumChildWindows(parent, EnumDescendantProc, reinterpret_cast<LPARAM>(hDlg));
+    HWND list = BeginFill(hDlg, IDC_CHILD_LIST);
+    EnumChildWindows(parent, EnumDescendantProc, reinterpret_cast<LPARAM>(list));
+    EndFill(list);
 }

@@ -9,6 +9,7 @@ constexpr int TEXT_BUFFER_CHARS = 1024;
 // Index that the next accepted window's entry takes during a listing.
 extern int g_nextIndex;
 
+// Enumeration callbacks; lParam is the list box that receives the entries.
 BOOL CALLBACK EnumTopLevelProc(HWND hwnd, LPARAM lParam);
 BOOL CALLBACK EnumDescendantProc(HWND hwnd, LPARAM lParam);
 
