@@ -5,8 +5,7 @@
 #include "lister/lister.h"
 #include "res/resource.h"
 
-namespace
-{
+namespace {
 
 // "バージョン情報" (version information) in code page 932.
 constexpr char ABOUT_CAPTION[] = "\x83\x6F\x81\x5B\x83\x57\x83\x87\x83\x93\x8F\xEE\x95\xF1";
