@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds the release from a clean tree and packages it:
+#   dist/Tavrolinde-1.0.0-win32.zip  Tavrolinde.exe, the user's guide, the licence
+#   dist/SHA256SUMS                  checksums of the exe and the zip
+# The same sources give byte-identical files wherever and whenever this runs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+dist=dist
+build=$dist/build
+rm -rf "$dist"
+cmake -S . -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+    -DCMAKE_BUILD_TYPE=MinSizeRel \
+    -DTAVROLINDE_TESTS=OFF -DTAVROLINDE_BENCH=OFF >/dev/null
+cmake --build "$build" --target Tavrolinde >/dev/null
+exe=$build/bin/Tavrolinde.exe
+
+# The exe stands on its own: only the system's own DLLs, and small.
+imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
+if [ "$imports" != "kernel32.dll msvcrt.dll user32.dll " ]; then
+    echo "release: unexpected imports: $imports" >&2
+    exit 1
+fi
+size=$(stat -c %s "$exe")
+if [ "$size" -gt 32768 ]; then
+    echo "release: Tavrolinde.exe is $size bytes, more than 32 KiB" >&2
+    exit 1
+fi
+
+# The guide is the README's user's guide, with Windows line ends.
+stage=$build/zip
+mkdir -p "$stage"
+cp "$exe" "$stage/Tavrolinde.exe"
+sed -n '/^<!-- guide -->$/,/^<!-- \/guide -->$/p' README.md | sed '1d;$d' | sed 's/$/\r/' >"$stage/GUIDE.txt"
+sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
+[ -s "$stage/GUIDE.txt" ] || { echo "release: no user's guide in README.md" >&2; exit 1; }
+
+zip=$dist/Tavrolinde-1.0.0-win32.zip
+python3 - "$stage" "$zip" <<'PY'
+import sys, zipfile
+stage, target = sys.argv[1], sys.argv[2]
+# Fixed order, date and permissions: nothing of the machine or the moment gets in.
+with zipfile.ZipFile(target, "w") as z:
+    for name in ("Tavrolinde.exe", "GUIDE.txt", "LICENSE.txt"):
+        info = zipfile.ZipInfo(name, date_time=(1980, 1, 1, 0, 0, 0))
+        info.create_system = 3
+        info.external_attr = 0o100644 << 16
+        info.compress_type = zipfile.ZIP_DEFLATED
+        with open(f"{stage}/{name}", "rb") as f:
+            z.writestr(info, f.read(), compresslevel=9)
+PY
+cp "$exe" "$dist/Tavrolinde.exe"
+(cd "$dist" && sha256sum Tavrolinde.exe "$(basename "$zip")" >SHA256SUMS)
+cat "$dist/SHA256SUMS"
