@@ -11,10 +11,27 @@ namespace {
 // The desktop's program manager is never listed.
 constexpr char PROGRAM_MANAGER_CLASS[] = "Progman";
 
+// A text cut to fit its buffer can end in the first byte of a double-byte character.
+// The list would pair that byte with the terminating NUL and read on past the entry's
+// end, so the half character is dropped.
+void DropHalfCharacter(LPSTR text)
+{
+    for (LPSTR c = text; *c != '\0'; ++c) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(*c))) {
+            if (c[1] == '\0') {
+                *c = '\0';
+                return;
+            }
+            ++c;
+        }
+    }
+}
+
 // Appends an entry and stores the window's handle with it. A refused entry stores
 // nothing, so every later entry still carries its own window's handle.
-void AppendEntry(HWND list, LPCSTR entry, HWND hwnd)
+void AppendEntry(HWND list, LPSTR entry, HWND hwnd)
 {
+    DropHalfCharacter(entry);
     LRESULT added = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
     if (added == LB_ERR || added == LB_ERRSPACE)
         return;

@@ -1,0 +1,126 @@
+// Windows of a process of their own, for the tests to list and click. A top-level window
+// of class FixtureTop, with children and grandchildren of class FixtureChild:
+//   fixture_windows.exe EVENT text NAME     titled by the text NAME (see Text), holding a
+//                                           child and a "Static" grandchild with that text
+//   fixture_windows.exe EVENT tree N M      N children "child i", each with M grandchildren
+//                                           "grandchild i.j"
+//   fixture_windows.exe EVENT click [hang]  children "sibling 1", "target", "sibling 2";
+//                                           with hang, the target's thread sleeps 10 s on
+//                                           its first WM_LBUTTONDOWN
+// Once the windows exist it sets the named event EVENT and runs until ended. Every window
+// counts the WM_LBUTTONDOWNs it receives and answers WM_APP with that count; WM_CLOSE
+// destroys one window, the process going on; WM_APP + 1 to any window ends the process.
+#include <windows.h>
+#include <stdlib.h>
+
+#include <string>
+
+namespace {
+
+constexpr wchar_t TOP_CLASS[] = L"FixtureTop";
+constexpr wchar_t CHILD_CLASS[] = L"FixtureChild";
+constexpr UINT WM_CLICKS = WM_APP;
+constexpr UINT WM_QUIT_FIXTURE = WM_APP + 1;
+constexpr DWORD HANG_MS = 10000;
+HWND g_hangingTarget = nullptr;
+
+// The hostile texts, by name: lengths around the 1024-byte buffer (printable, never
+// repeating within 94 bytes, so a shifted cut shows), printf directives, Japanese, and
+// cuts at and inside a double-byte character.
+std::wstring Text(const std::string &name)
+{
+    const auto pattern = [](size_t n) {
+        std::wstring s(n, L' ');
+        for (size_t i = 0; i < n; ++i)
+            s[i] = static_cast<wchar_t>(L'!' + (i * 7) % 94);
+        return s;
+    };
+    const std::wstring japanese =
+        L"\u65E5\u672C\u8A9E\u306E\u30A6\u30A3\u30F3\u30C9\u30A6"; // 日本語のウィンドウ
+    if (name == "printf")
+        return L"%s%s%n%x%%";
+    if (name == "japanese")
+        return japanese;
+    if (name == "dbcs1021") // the double-byte character ends at byte 1023
+        return std::wstring(1021, L'a') + japanese;
+    if (name == "dbcs1022") // byte 1023 is a lead byte
+        return std::wstring(1022, L'a') + japanese;
+    return pattern(static_cast<size_t>(atoi(name.c_str())));
+}
+
+LRESULT CALLBACK FixtureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_LBUTTONDOWN:
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, GetWindowLongPtrW(hwnd, GWLP_USERDATA) + 1);
+        if (hwnd == g_hangingTarget) {
+            g_hangingTarget = nullptr;
+            Sleep(HANG_MS);
+        }
+        return 0;
+    case WM_CLICKS:
+        return GetWindowLongPtrW(hwnd, GWLP_USERDATA);
+    case WM_QUIT_FIXTURE:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+HWND Make(const wchar_t *cls, const std::wstring &text, HWND parent)
+{
+    const DWORD style = parent ? WS_CHILD | WS_VISIBLE : WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+    return CreateWindowExW(0, cls, text.c_str(), style, 0, 0, 300, 200, parent, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    if (__argc < 3)
+        return 2;
+    const std::string what = __argv[2];
+    const std::string arg = __argc > 3 ? __argv[3] : "";
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = FixtureProc;
+    wc.hInstance = instance;
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = TOP_CLASS;
+    RegisterClassW(&wc);
+    wc.lpszClassName = CHILD_CLASS;
+    RegisterClassW(&wc);
+
+    if (what == "text") {
+        HWND top = Make(TOP_CLASS, Text(arg), nullptr);
+        Make(L"Static", Text(arg), Make(CHILD_CLASS, Text(arg), top));
+    } else if (what == "tree" && __argc > 4) {
+        HWND top = Make(TOP_CLASS, L"fixture tree", nullptr);
+        const int children = atoi(__argv[3]), grandchildren = atoi(__argv[4]);
+        for (int i = 0; i < children; ++i) {
+            HWND child = Make(CHILD_CLASS, L"child " + std::to_wstring(i), top);
+            for (int j = 0; j < grandchildren; ++j)
+                Make(CHILD_CLASS, L"grandchild " + std::to_wstring(i) + L"." + std::to_wstring(j),
+                     child);
+        }
+    } else if (what == "click") {
+        HWND top = Make(TOP_CLASS, L"fixture click", nullptr);
+        Make(CHILD_CLASS, L"sibling 1", top);
+        HWND target = Make(CHILD_CLASS, L"target", top);
+        Make(CHILD_CLASS, L"sibling 2", top);
+        if (arg == "hang")
+            g_hangingTarget = target;
+    } else {
+        return 2;
+    }
+
+    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, __argv[1]);
+    if (ready == nullptr)
+        return 3;
+    SetEvent(ready);
+    CloseHandle(ready);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageW(&msg);
+    return 0;
+}

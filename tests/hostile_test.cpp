@@ -1,0 +1,568 @@
+// The real Tavrolinde.exe, driven from outside with window messages, against hostile
+// windows of fixture_windows.exe processes: long, printf-like and Japanese texts, windows
+// and processes that vanish, a hung target, 10,000 descendants, a toggle pressed 201 times.
+// In each case the dialog keeps answering and every entry carries the right text and handle.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "lister/lister.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr DWORD WAIT_MS = 20000;     // start-up and readiness, generous on a shared machine
+constexpr DWORD ANSWER_MS = 2000;    // the dialog must answer within this
+constexpr DWORD LISTING_MS = 280000; // a sent command returns once its listing is done
+constexpr UINT WM_CLICKS = WM_APP;   // a fixture window answers with its count of clicks
+constexpr UINT WM_QUIT_FIXTURE = WM_APP + 1;
+constexpr size_t ENTRY_MAX = TEXT_BUFFER_CHARS - 1;
+
+std::string BinPath(const char *program)
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    return folder.erase(folder.find_last_of("\\/") + 1) + program;
+}
+
+// Every started process is in this job and ended with it, even if the test program dies;
+// each is also ended on its own when its test ends, passed or failed.
+HANDLE Job()
+{
+    static HANDLE job = [] {
+        HANDLE h = CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(h, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        return h;
+    }();
+    return job;
+}
+
+struct Process {
+    PROCESS_INFORMATION info = {};
+
+    bool Start(const std::string &program, const std::string &arguments)
+    {
+        const std::string path = BinPath(program.c_str());
+        std::string commandLine = "\"" + path + "\" " + arguments;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &info))
+            return false;
+        AssignProcessToJobObject(Job(), info.hProcess);
+        return true;
+    }
+    bool Running() const
+    {
+        return WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT;
+    }
+    ~Process()
+    {
+        if (info.hProcess == nullptr)
+            return;
+        if (Running()) {
+            TerminateProcess(info.hProcess, 0xDEAD);
+            WaitForSingleObject(info.hProcess, WAIT_MS);
+        }
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+};
+
+BOOL CALLBACK CollectProc(HWND hwnd, LPARAM lParam)
+{
+    reinterpret_cast<std::vector<HWND> *>(lParam)->push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> TopLevels()
+{
+    std::vector<HWND> all;
+    EnumWindows(CollectProc, reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+std::vector<HWND> Descendants(HWND parent)
+{
+    std::vector<HWND> all;
+    EnumChildWindows(parent, CollectProc, reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+std::string TextOf(HWND hwnd, int size = TEXT_BUFFER_CHARS)
+{
+    std::string text(size, '\0');
+    GetWindowTextA(hwnd, &text[0], size);
+    return text.c_str();
+}
+
+std::string ClassOf(HWND hwnd)
+{
+    char name[256] = {};
+    GetClassNameA(hwnd, name, sizeof name);
+    return name;
+}
+
+// A list holds characters, not bytes: a text cut inside a double-byte character is right
+// without its lone lead byte.
+std::string Whole(std::string text)
+{
+    for (size_t i = 0; i < text.size(); ++i)
+        if (IsDBCSLeadByte(static_cast<BYTE>(text[i])) && ++i == text.size())
+            text.pop_back();
+    return text;
+}
+
+// An upper entry's right text: the title as the 1024-byte buffer receives it.
+std::string TopLevelEntry(HWND hwnd)
+{
+    return Whole(TextOf(hwnd));
+}
+
+// A descendant's right entry: its whole text, blank, class in brackets, cut to 1023 bytes.
+std::string DescendantEntry(HWND hwnd)
+{
+    return Whole((TextOf(hwnd, 65536) + " [" + ClassOf(hwnd) + "]").substr(0, ENTRY_MAX));
+}
+
+// Where two texts part, with a little of each, instead of two 1000-byte strings.
+std::string Difference(const std::string &actual, const std::string &expected)
+{
+    if (actual == expected)
+        return "";
+    size_t at = 0;
+    while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
+        ++at;
+    const auto hex = [&](const std::string &s) {
+        std::string out;
+        char byte[4];
+        for (size_t i = at; i < s.size() && i < at + 8; ++i)
+            wsprintfA(byte, "%02X ", static_cast<unsigned char>(s[i])), out += byte;
+        return out;
+    };
+    return "lengths " + std::to_string(actual.size()) + " and " + std::to_string(expected.size()) +
+           ", first difference at byte " + std::to_string(at) + ": entry [" + hex(actual) +
+           "] window [" + hex(expected) + "] '" + expected.substr(0, 60) + "'";
+}
+
+struct Entry {
+    std::string text;
+    HWND handle;
+};
+
+HWND Find(DWORD processId, const char *className)
+{
+    for (HWND hwnd : TopLevels()) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == processId && ClassOf(hwnd) == className)
+            return hwnd;
+    }
+    return nullptr;
+}
+
+DWORD Since(DWORD start)
+{
+    return GetTickCount() - start;
+}
+
+class Hostile : public testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tavrolinde_.Start("Tavrolinde.exe", "")) << "error " << GetLastError();
+        const DWORD start = GetTickCount();
+        while (Since(start) < WAIT_MS && tavrolinde_.Running()) {
+            dlg_ = Find(tavrolinde_.info.dwProcessId, "#32770");
+            DWORD_PTR count = 0;
+            if (dlg_ && IsWindowVisible(dlg_) &&
+                SendMessageTimeoutA(List(IDC_WINDOW_LIST), LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG,
+                                    ANSWER_MS, &count) &&
+                count > 0)
+                return;
+            Sleep(100);
+        }
+        FAIL() << "no ready Tavrolinde dialog";
+    }
+
+    // Starts `fixture_windows.exe EVENT arguments` and returns its top-level window once
+    // it says its windows are made.
+    HWND StartFixture(const std::string &arguments, DWORD waitMs = WAIT_MS)
+    {
+        static int serial = 0;
+        const std::string event = "TavrolindeHostile." + std::to_string(GetCurrentProcessId()) +
+                                  "." + std::to_string(++serial);
+        HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
+        fixtures_.push_back(std::make_unique<Process>());
+        Process &fixture = *fixtures_.back();
+        HWND top = nullptr;
+        if (fixture.Start("fixture_windows.exe", event + " " + arguments)) {
+            HANDLE handles[] = {ready, fixture.info.hProcess};
+            if (WaitForMultipleObjects(2, handles, FALSE, waitMs) == WAIT_OBJECT_0)
+                top = Find(fixture.info.dwProcessId, "FixtureTop");
+        }
+        CloseHandle(ready);
+        return top;
+    }
+
+    HWND List(int id) const
+    {
+        return GetDlgItem(dlg_, id);
+    }
+
+    bool Answers() const
+    {
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutA(dlg_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, ANSWER_MS, &result) != 0;
+    }
+
+    // Sent, not posted: true once the dialog has handled it, listing included.
+    bool Command(WORD id, WORD code = BN_CLICKED) const
+    {
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutA(dlg_, WM_COMMAND, MAKEWPARAM(id, code),
+                                   reinterpret_cast<LPARAM>(List(id)), SMTO_NORMAL, LISTING_MS,
+                                   &result) != 0;
+    }
+
+    int IndexOf(int listId, HWND datum) const
+    {
+        const LRESULT count = SendMessageA(List(listId), LB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i)
+            if (reinterpret_cast<HWND>(SendMessageA(List(listId), LB_GETITEMDATA, i, 0)) == datum)
+                return static_cast<int>(i);
+        return -1;
+    }
+
+    // Chooses `top` in the upper list as a user would; returns once the lower list is made.
+    bool SelectUpper(HWND top) const
+    {
+        const int index = IndexOf(IDC_WINDOW_LIST, top);
+        return index >= 0 && SendMessageA(List(IDC_WINDOW_LIST), LB_SETCURSEL, index, 0) == index &&
+               Command(IDC_WINDOW_LIST, LBN_SELCHANGE);
+    }
+
+    bool SelectLower(HWND target) const
+    {
+        const int index = IndexOf(IDC_CHILD_LIST, target);
+        return index >= 0 && SendMessageA(List(IDC_CHILD_LIST), LB_SETCURSEL, index, 0) == index;
+    }
+
+    // One real press of the toggle; returns whether it is now pressed in.
+    bool Press() const
+    {
+        DWORD_PTR result = 0;
+        HWND toggle = List(IDC_AUTO_CLICK);
+        SendMessageTimeoutA(toggle, BM_CLICK, 0, 0, SMTO_NORMAL, WAIT_MS, &result);
+        return SendMessageA(toggle, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+
+    // The clicks a fixture window has received, or -1 if it does not answer.
+    static int Clicks(HWND hwnd, DWORD ms = 5000)
+    {
+        DWORD_PTR count = 0;
+        if (!SendMessageTimeoutA(hwnd, WM_CLICKS, 0, 0, SMTO_ABORTIFHUNG, ms, &count))
+            return -1;
+        return static_cast<int>(count);
+    }
+
+    static bool WaitForClicks(HWND hwnd, int atLeast, DWORD ms)
+    {
+        for (DWORD start = GetTickCount(); Clicks(hwnd) < atLeast; Sleep(100))
+            if (Since(start) > ms)
+                return false;
+        return true;
+    }
+
+    std::vector<Entry> Entries(int listId) const
+    {
+        HWND list = List(listId);
+        std::vector<Entry> entries;
+        const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            // Read as UTF-16 and converted here, as the platform's ANSI path cuts long entries.
+            std::wstring wide(SendMessageW(list, LB_GETTEXTLEN, i, 0) + 1, L'\0');
+            wide.resize(std::max<LRESULT>(
+                0, SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]))));
+            std::string text(wide.size() * 2, '\0');
+            text.resize(WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()),
+                                            &text[0], static_cast<int>(text.size()), nullptr,
+                                            nullptr));
+            entries.push_back(
+                {text, reinterpret_cast<HWND>(SendMessageA(list, LB_GETITEMDATA, i, 0))});
+        }
+        return entries;
+    }
+
+    // The windows the upper list is for: visible, titled, top-level, not the program manager.
+    static std::vector<HWND> Listable()
+    {
+        std::vector<HWND> listable;
+        for (HWND hwnd : TopLevels())
+            if (IsWindowVisible(hwnd) && !TextOf(hwnd).empty() && ClassOf(hwnd) != "Progman")
+                listable.push_back(hwnd);
+        return listable;
+    }
+
+    // Upper list, made between the snapshot `before` and now: each window listable all along
+    // is listed once, nothing else is but windows that came or went meanwhile (tests may run
+    // in parallel), and each entry holds its window's title. Not the order: activation may
+    // reorder the windows after the listing.
+    void ExpectUpperRight(const std::vector<HWND> &before) const
+    {
+        const std::vector<HWND> after = Listable();
+        const auto has = [](const std::vector<HWND> &all, HWND hwnd) {
+            return std::count(all.begin(), all.end(), hwnd);
+        };
+        std::vector<HWND> listed;
+        for (const Entry &entry : Entries(IDC_WINDOW_LIST)) {
+            listed.push_back(entry.handle);
+            if (!IsWindow(entry.handle))
+                continue;
+            EXPECT_TRUE(has(before, entry.handle) || has(after, entry.handle))
+                << "entry of a window that is not listable: " << entry.handle;
+            EXPECT_EQ(Difference(entry.text, TopLevelEntry(entry.handle)), "")
+                << "upper entry of " << entry.handle;
+        }
+        for (HWND hwnd : before) {
+            if (has(after, hwnd)) {
+                EXPECT_EQ(has(listed, hwnd), 1) << "entries of '" << TextOf(hwnd) << "'";
+            }
+        }
+    }
+
+    // Lower list: every descendant of `top`, in EnumChildWindows' order, each with its
+    // entry; stops after a few wrong entries.
+    void ExpectLowerRight(HWND top) const
+    {
+        const std::vector<HWND> expected = Descendants(top);
+        const std::vector<Entry> entries = Entries(IDC_CHILD_LIST);
+        ASSERT_EQ(entries.size(), expected.size()) << "entries of the lower list";
+        for (size_t i = 0, wrong = 0; i < entries.size() && wrong < 5; ++i) {
+            const std::string difference =
+                Difference(entries[i].text, DescendantEntry(expected[i]));
+            wrong += entries[i].handle != expected[i] || !difference.empty();
+            EXPECT_EQ(entries[i].handle, expected[i]) << "lower entry " << i;
+            EXPECT_EQ(difference, "") << "lower entry " << i;
+        }
+    }
+
+    // Refresh, sent; then the dialog answers and the upper list is right.
+    void Refresh() const
+    {
+        const std::vector<HWND> before = Listable();
+        ASSERT_TRUE(Command(IDC_REFRESH));
+        EXPECT_TRUE(Answers());
+        ExpectUpperRight(before);
+    }
+
+    // `top` chosen above; then the dialog answers and the lower list is right.
+    void Select(HWND top) const
+    {
+        ASSERT_TRUE(SelectUpper(top)) << "no entry of " << top << " to choose";
+        EXPECT_TRUE(Answers());
+        ExpectLowerRight(top);
+    }
+
+    // Fixture `top` chosen above and its "target" below.
+    HWND Target(HWND top) const
+    {
+        HWND target = FindWindowExA(top, nullptr, "FixtureChild", "target");
+        Select(top);
+        return SelectLower(target) ? target : nullptr;
+    }
+
+    // The windows of fixture `top` other than `except`, none of which may have a click.
+    static void ExpectNoClicks(HWND top, HWND except = nullptr)
+    {
+        std::vector<HWND> windows = Descendants(top);
+        windows.push_back(top);
+        for (HWND hwnd : windows) {
+            if (hwnd != except) {
+                EXPECT_EQ(Clicks(hwnd), 0) << "clicks on '" << TextOf(hwnd) << "'";
+            }
+        }
+    }
+
+    Process tavrolinde_;
+    std::vector<std::unique_ptr<Process>> fixtures_;
+    HWND dlg_ = nullptr;
+};
+
+// --- texts: as window titles (upper entries) and as descendant texts (lower entries) ---
+
+class HostileText : public Hostile, public testing::WithParamInterface<const char *> {};
+
+TEST_P(HostileText, IsListedRightAboveAndBelow)
+{
+    HWND top = StartFixture(std::string("text ") + GetParam());
+    ASSERT_NE(top, nullptr) << "fixture window";
+    if (const size_t length = atoi(GetParam())) {
+        ASSERT_EQ(TextOf(top, 65536).size(), length) << "the fixture's title";
+    }
+    ASSERT_NO_FATAL_FAILURE(Refresh());
+    ASSERT_GE(IndexOf(IDC_WINDOW_LIST, top), 0) << "the fixture is not listed";
+    ASSERT_EQ(Descendants(top).size(), 2u);
+    ASSERT_NO_FATAL_FAILURE(Select(top));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, HostileText,
+                         testing::Values("1023", "1024", "1025", "5000", "printf", "japanese",
+                                         "dbcs1021", "dbcs1022"),
+                         [](const testing::TestParamInfo<const char *> &info) {
+                             return std::string(info.param);
+                         });
+
+// --- a listed window that is gone when its stale entry is chosen ---
+
+class StaleEntry : public Hostile, public testing::WithParamInterface<bool> {};
+
+TEST_P(StaleEntry, GivesAnEmptyLowerList)
+{
+    const bool processEnds = GetParam();
+    HWND top = StartFixture("click");
+    ASSERT_NE(top, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Refresh());
+    ASSERT_NO_FATAL_FAILURE(Select(top));
+    ASSERT_EQ(SendMessageA(List(IDC_CHILD_LIST), LB_GETCOUNT, 0, 0), 3);
+    if (processEnds) {
+        TerminateProcess(fixtures_[0]->info.hProcess, 0);
+        WaitForSingleObject(fixtures_[0]->info.hProcess, WAIT_MS);
+    } else {
+        SendMessageA(top, WM_CLOSE, 0, 0);
+    }
+    ASSERT_FALSE(IsWindow(top));
+
+    ASSERT_TRUE(SelectUpper(top)) << "the stale entry cannot be chosen";
+    EXPECT_TRUE(Answers());
+    EXPECT_EQ(SendMessageA(List(IDC_CHILD_LIST), LB_GETCOUNT, 0, 0), 0);
+    EXPECT_TRUE(tavrolinde_.Running());
+}
+
+INSTANTIATE_TEST_SUITE_P(Gone, StaleEntry, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool> &info) {
+                             return info.param ? "ProcessEnded" : "WindowDestroyed";
+                         });
+
+// --- click targets that vanish or hang while the toggle is pressed in ---
+
+class VanishingTarget : public Hostile, public testing::WithParamInterface<bool> {};
+
+TEST_P(VanishingTarget, TicksGoOnAndClickNothingElse)
+{
+    const bool processExits = GetParam();
+    HWND top = StartFixture("click");
+    HWND witness = StartFixture("click");
+    ASSERT_TRUE(top && witness);
+    ASSERT_NO_FATAL_FAILURE(Refresh());
+    HWND target = Target(top);
+    ASSERT_NE(target, nullptr);
+    ASSERT_TRUE(Press());
+    ASSERT_TRUE(WaitForClicks(target, 1, 5000)) << "the target is never clicked";
+
+    if (processExits) {
+        PostMessageA(top, WM_QUIT_FIXTURE, 0, 0);
+        ASSERT_EQ(WaitForSingleObject(fixtures_[0]->info.hProcess, WAIT_MS), WAIT_OBJECT_0);
+    } else {
+        SendMessageA(target, WM_CLOSE, 0, 0);
+    }
+    ASSERT_FALSE(IsWindow(target));
+    for (DWORD start = GetTickCount(); Since(start) < 3000; Sleep(250))
+        ASSERT_TRUE(Answers()) << "after " << Since(start) << " ms";
+    EXPECT_TRUE(tavrolinde_.Running());
+    if (!processExits)
+        ExpectNoClicks(top, target);
+    ExpectNoClicks(witness);
+
+    // The timer still runs: a new target chosen below is clicked, and nothing else.
+    HWND next = Target(witness);
+    ASSERT_NE(next, nullptr);
+    EXPECT_TRUE(WaitForClicks(next, 1, 5000)) << "the ticks have stopped";
+    ExpectNoClicks(witness, next);
+    EXPECT_EQ(SendMessageA(List(IDC_AUTO_CLICK), BM_GETCHECK, 0, 0), BST_CHECKED);
+}
+
+INSTANTIATE_TEST_SUITE_P(Vanishing, VanishingTarget, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool> &info) {
+                             return info.param ? "ProcessExits" : "WindowDestroyed";
+                         });
+
+TEST_F(Hostile, TargetHungForTenSecondsNeverBlocksTheDialog)
+{
+    HWND top = StartFixture("click hang");
+    ASSERT_NE(top, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Refresh());
+    HWND target = Target(top);
+    ASSERT_NE(target, nullptr);
+    ASSERT_TRUE(Press());
+
+    bool sawHang = false;
+    for (DWORD start = GetTickCount(); Since(start) < 13000; Sleep(250)) {
+        const DWORD asked = GetTickCount();
+        ASSERT_TRUE(Answers()) << "no answer at " << Since(start) << " ms";
+        EXPECT_LT(Since(asked), ANSWER_MS);
+        DWORD_PTR result = 0;
+        sawHang |= !SendMessageTimeoutA(target, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &result);
+    }
+    EXPECT_TRUE(sawHang) << "the target never hung";
+    // The hang began at the first tick, about 1 s in, and ended about 11 s in; every tick
+    // meanwhile posted a click, delivered at once when the thread woke: some 12 by now.
+    // (A dialog blocked by its target would have clicked some 3 times.)
+    Sleep(300);
+    EXPECT_GE(Clicks(target), 8) << "the ticks stopped during the hang";
+    ExpectNoClicks(top, target);
+    EXPECT_TRUE(tavrolinde_.Running());
+}
+
+// --- sizes and repetition ---
+
+TEST_F(Hostile, TenThousandDescendantsAreListedCompletelyAndInOrder)
+{
+    DWORD start = GetTickCount();
+    HWND top = StartFixture("tree 100 99", 120000);
+    ASSERT_NE(top, nullptr);
+    ASSERT_EQ(Descendants(top).size(), 10000u);
+    const DWORD made = Since(start);
+    ASSERT_NO_FATAL_FAILURE(Refresh());
+
+    start = GetTickCount();
+    ASSERT_TRUE(SelectUpper(top)) << "no listing within " << LISTING_MS << " ms";
+    const DWORD listed = Since(start);
+    EXPECT_TRUE(Answers());
+    start = GetTickCount();
+    ExpectLowerRight(top);
+    printf("[ timing ] 10,000 windows made in %lu ms, listed in %lu ms, checked in %lu ms\n", made,
+           listed, Since(start));
+}
+
+TEST_F(Hostile, TwoHundredOnePressesLeaveTheToggleInAndClickOnceASecond)
+{
+    HWND top = StartFixture("click");
+    ASSERT_NE(top, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Refresh());
+    HWND target = Target(top);
+    ASSERT_NE(target, nullptr);
+
+    for (int i = 0; i < 201; ++i)
+        Press();
+    EXPECT_EQ(SendMessageA(List(IDC_AUTO_CLICK), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_TRUE(Answers());
+    const int before = Clicks(target);
+    Sleep(5500);
+    const int clicks = Clicks(target) - before;
+    EXPECT_GE(clicks, 4);
+    EXPECT_LE(clicks, 6);
+    EXPECT_TRUE(Answers());
+    ExpectNoClicks(top, target);
+}
+
+} // namespace
