@@ -59,6 +59,9 @@ boot() {
             wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
         else
             wineboot -i </dev/null >/dev/null 2>&1 9>&-
+            # A crashing program ends at once instead of waiting in the debugger.
+            wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+                /v Debugger /d '' /f </dev/null >/dev/null 2>&1 9>&-
         fi
     fi
     flock -u 9
@@ -94,6 +97,21 @@ if [ -n "${TAVROLINDE_DESKTOP:-}" ]; then
     wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$1")\\Explorer" /v Desktop \
         /d "$name" /f </dev/null >/dev/null 2>&1 9>&-
 fi
+# Wine starts background processes (services, the desktop) that outlive the program
+# and would hold the caller's output open: the program writes to files, which are
+# passed on when it ends.
+run() {
+    local out err status=0
+    out=$(mktemp "$state/out.XXXXXX")
+    err=$(mktemp "$state/err.XXXXXX")
+    wine "$@" >"$out" 2>"$err" 9>&- || status=$?
+    cat "$out"
+    cat "$err" >&2
+    rm -f "$out" "$err"
+    return "$status"
+}
+
+status=0
 if [ "${TAVROLINDE_OWN_WINESERVER:-}" = 1 ]; then
     # A wineserver is found by its prefix folder: a folder of links to the shared
     # files gets a server of its own.
@@ -102,11 +120,7 @@ if [ "${TAVROLINDE_OWN_WINESERVER:-}" = 1 ]; then
     ln -s "$WINEPREFIX/dosdevices" "$own/dosdevices"
     cp "$WINEPREFIX"/*.reg "$WINEPREFIX/.update-timestamp" "$own/"
     export WINEPREFIX=$own
-    status=0
-    wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
-    wine "$@" 9>&- || status=$?
-    wineserver -k 2>/dev/null || true
-    rm -rf "$own"
-    exit "$status"
+    trap 'wineserver -k 2>/dev/null; rm -rf "$own"' EXIT
 fi
-exec wine "$@" 9>&-
+run "$@" || status=$?
+exit "$status"

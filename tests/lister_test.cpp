@@ -1,0 +1,497 @@
+// The window lister inside the real dialog, built from the real template: which top-level
+// windows the upper list shows, what the lower list shows for a selected window, what
+// Refresh and a selection change leave behind, and how a descendant's entry is composed.
+// Every assertion is about windows the test makes; other windows only share the lists.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "dialog/dialog.h"
+#include "lister/lister.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr char PLAIN_CLASS[] = "TavrolindeTestPlain";
+constexpr char CHILD_CLASS[] = "TavrolindeTestChild";
+constexpr char DIALOG_TITLE[] = "Tavrolinde";
+// Bytes of an entry before its NUL.
+constexpr size_t ENTRY_MAX = TEXT_BUFFER_CHARS - 1;
+
+struct Entry {
+    std::string text;
+    HWND handle;
+
+    bool operator==(const Entry &other) const
+    {
+        return text == other.text && handle == other.handle;
+    }
+};
+
+void PrintTo(const Entry &entry, std::ostream *os)
+{
+    *os << '"' << entry.text << "\" @" << static_cast<const void *>(entry.handle);
+}
+
+// Printable bytes that do not repeat within a short stretch, so a shifted cut shows.
+std::string Pattern(size_t length, int seed)
+{
+    std::string text(length, ' ');
+    for (size_t i = 0; i < length; ++i)
+        text[i] = static_cast<char>('!' + (i * 7 + seed) % 94);
+    return text;
+}
+
+// What a descendant's entry must read: text, blank, class in brackets, cut to fit the buffer.
+std::string ExpectedEntry(const std::string &text, const std::string &className)
+{
+    return (text + " [" + className + "]").substr(0, ENTRY_MAX);
+}
+
+std::string TextOf(HWND hwnd)
+{
+    char text[TEXT_BUFFER_CHARS] = {};
+    GetWindowTextA(hwnd, text, TEXT_BUFFER_CHARS);
+    return text;
+}
+
+std::string ClassOf(HWND hwnd)
+{
+    char name[TEXT_BUFFER_CHARS] = {};
+    GetClassNameA(hwnd, name, TEXT_BUFFER_CHARS);
+    return name;
+}
+
+BOOL CALLBACK CollectProc(HWND hwnd, LPARAM lParam)
+{
+    reinterpret_cast<std::vector<HWND> *>(lParam)->push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> TopLevelOrder()
+{
+    std::vector<HWND> order;
+    EnumWindows(CollectProc, reinterpret_cast<LPARAM>(&order));
+    return order;
+}
+
+std::vector<HWND> DescendantOrder(HWND parent)
+{
+    std::vector<HWND> order;
+    EnumChildWindows(parent, CollectProc, reinterpret_cast<LPARAM>(&order));
+    return order;
+}
+
+bool Contains(const std::vector<HWND> &windows, HWND hwnd)
+{
+    return std::find(windows.begin(), windows.end(), hwnd) != windows.end();
+}
+
+// Owns the dialog, the windows and the classes a test makes, and drives the dialog.
+class ListerTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Register(PLAIN_CLASS));
+        ASSERT_TRUE(Register(CHILD_CLASS));
+    }
+
+    void TearDown() override
+    {
+        if (dialog_ != nullptr)
+            DestroyWindow(dialog_);
+        for (auto it = windows_.rbegin(); it != windows_.rend(); ++it)
+            DestroyWindow(*it);
+        for (const std::string &name : classes_)
+            UnregisterClassA(name.c_str(), GetModuleHandleA(nullptr));
+    }
+
+    bool Register(const char *className)
+    {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = className;
+        if (RegisterClassA(&windowClass) == 0)
+            return false;
+        classes_.push_back(className);
+        return true;
+    }
+
+    // Shown without activation: under Wine, destroying a window that was once active
+    // waits two seconds for the X server.
+    HWND MakeTopLevel(const char *className, const char *title, bool visible = true)
+    {
+        HWND hwnd = CreateWindowExA(0, className, title, WS_POPUP, 10, 10, 200, 100, nullptr,
+                                    nullptr, GetModuleHandleA(nullptr), nullptr);
+        if (hwnd == nullptr)
+            return nullptr;
+        windows_.push_back(hwnd);
+        if (visible)
+            ShowWindow(hwnd, SW_SHOWNA);
+        return hwnd;
+    }
+
+    static HWND MakeChild(HWND parent, const char *className, const char *title,
+                          bool visible = true)
+    {
+        return CreateWindowExA(0, className, title, WS_CHILD | (visible ? WS_VISIBLE : 0), 0, 0, 50,
+                               20, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+    }
+
+    // A parent whose tree holds grandchildren, a hidden child and a text-less child; its
+    // descendants' entries in depth-first order go to treeEntries_.
+    void BuildTree()
+    {
+        parent_ = MakeTopLevel(PLAIN_CLASS, "Tavrolinde test parent");
+        ASSERT_NE(parent_, nullptr);
+        HWND alpha = MakeChild(parent_, CHILD_CLASS, "Alpha");
+        HWND alphaOne = MakeChild(alpha, CHILD_CLASS, "Alpha one");
+        HWND alphaUntitled = MakeChild(alpha, CHILD_CLASS, "");
+        HWND bravoHidden = MakeChild(parent_, CHILD_CLASS, "Bravo", false);
+        HWND bravoOne = MakeChild(bravoHidden, "Button", "Bravo one");
+        HWND charlie = MakeChild(parent_, "Static", "Charlie");
+        treeEntries_ = {
+            {"Alpha [TavrolindeTestChild]", alpha},
+            {"Alpha one [TavrolindeTestChild]", alphaOne},
+            {" [TavrolindeTestChild]", alphaUntitled},
+            {"Bravo [TavrolindeTestChild]", bravoHidden},
+            {"Bravo one [Button]", bravoOne},
+            {"Charlie [Static]", charlie},
+        };
+        for (const Entry &entry : treeEntries_)
+            ASSERT_NE(entry.handle, nullptr);
+    }
+
+    void OpenDialog()
+    {
+        dialog_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr,
+                                     MainDlgProc, 0);
+        ASSERT_NE(dialog_, nullptr);
+    }
+
+    HWND List(int id) const
+    {
+        return GetDlgItem(dialog_, id);
+    }
+
+    std::vector<Entry> Entries(int id) const
+    {
+        HWND list = List(id);
+        std::vector<Entry> entries;
+        LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            // Read as UTF-16 and converted here: Wine's ANSI LB_GETTEXT passes through a
+            // 512-character buffer and crashes on longer entries.
+            std::wstring wide(SendMessageW(list, LB_GETTEXTLEN, i, 0) + 1, L'\0');
+            wide.resize(SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0])));
+            std::string text(wide.size() * 2, '\0');
+            text.resize(WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()),
+                                            &text[0], static_cast<int>(text.size()), nullptr,
+                                            nullptr));
+            HWND handle = reinterpret_cast<HWND>(SendMessageA(list, LB_GETITEMDATA, i, 0));
+            entries.push_back({text, handle});
+        }
+        return entries;
+    }
+
+    LRESULT Selection(int id) const
+    {
+        return SendMessageA(List(id), LB_GETCURSEL, 0, 0);
+    }
+
+    void NotifySelectionChange()
+    {
+        SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(IDC_WINDOW_LIST, LBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(List(IDC_WINDOW_LIST)));
+    }
+
+    // Selects the upper entry that carries `window` and announces the change, as a click does.
+    void Select(HWND window)
+    {
+        std::vector<Entry> entries = Entries(IDC_WINDOW_LIST);
+        auto it = std::find_if(entries.begin(), entries.end(),
+                               [window](const Entry &entry) { return entry.handle == window; });
+        ASSERT_NE(it, entries.end()) << "the window is not in the upper list";
+        SendMessageA(List(IDC_WINDOW_LIST), LB_SETCURSEL, it - entries.begin(), 0);
+        NotifySelectionChange();
+    }
+
+    void PressRefresh()
+    {
+        SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(IDC_REFRESH, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog_, IDC_REFRESH)));
+    }
+
+    HWND dialog_ = nullptr;
+    HWND parent_ = nullptr;
+    std::vector<Entry> treeEntries_;
+    std::vector<HWND> windows_;
+    std::vector<std::string> classes_;
+};
+
+// Top-level filter: one row per kind of window; the row's windows exist before the dialog,
+// so both the first listing and a Refresh must treat them alike.
+struct TopLevelCase {
+    const char *name;
+    const char *className; // null: no window of the row's own, the dialog alone
+    const char *title;
+    bool visible;
+    int copies;
+    bool listed;
+};
+
+const TopLevelCase TOP_LEVEL_CASES[] = {
+    {"VisibleTitledWindowIsListed", PLAIN_CLASS, "Tavrolinde test window", true, 1, true},
+    {"HiddenTitledWindowIsNotListed", PLAIN_CLASS, "Tavrolinde test hidden", false, 1, false},
+    {"VisibleUntitledWindowIsNotListed", PLAIN_CLASS, "", true, 1, false},
+    {"ProgramManagerIsNotListed", "Progman", "Tavrolinde test Progman", true, 1, false},
+    {"LowerCaseProgmanIsListed", "progman", "Tavrolinde test progman", true, 1, true},
+    {"TwoWindowsWithOneTitleGiveTwoEntries", PLAIN_CLASS, "Tavrolinde test twin", true, 2, true},
+    {"TheDialogListsItself", nullptr, nullptr, true, 0, true},
+};
+
+// Names the row in the test's name.
+void PrintTo(const TopLevelCase &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+class TopLevelListing : public ListerTest, public ::testing::WithParamInterface<TopLevelCase> {};
+
+// Wine's shell holds a global atom "Progman", and class names are atoms found without
+// regard to case: while it lives, a class "progman" reports itself as "Progman". Removing
+// it would disturb every program of the wineserver, so only a server of the test's own will do.
+void FreeProgmanAtom()
+{
+    char own[8] = {};
+    GetEnvironmentVariableA("TAVROLINDE_OWN_WINESERVER", own, sizeof own);
+    ASSERT_STREQ(own, "1") << "the atom may only be removed in a wineserver of the test's own";
+    for (int i = 0; i < 100 && GlobalFindAtomA("Progman") != 0; ++i)
+        GlobalDeleteAtom(GlobalFindAtomA("Progman"));
+    ASSERT_EQ(GlobalFindAtomA("Progman"), 0);
+}
+
+TEST_P(TopLevelListing, ListsVisibleTitledWindowsButNotTheProgramManager)
+{
+    const TopLevelCase &row = GetParam();
+    std::vector<HWND> made;
+    if (row.className != nullptr) {
+        if (std::strcmp(row.className, "progman") == 0) {
+            ASSERT_NO_FATAL_FAILURE(FreeProgmanAtom());
+        }
+        if (std::strcmp(row.className, PLAIN_CLASS) != 0) {
+            ASSERT_TRUE(Register(row.className));
+        }
+        for (int i = 0; i < row.copies; ++i) {
+            made.push_back(MakeTopLevel(row.className, row.title, row.visible));
+            ASSERT_NE(made.back(), nullptr);
+            ASSERT_EQ(ClassOf(made.back()), row.className);
+        }
+    }
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+
+    auto check = [&](const char *when) {
+        SCOPED_TRACE(when);
+        // Expected: the listed ones among the test's windows, in the platform's order now.
+        std::vector<Entry> expected;
+        for (HWND hwnd : TopLevelOrder()) {
+            if (hwnd == dialog_)
+                expected.push_back({DIALOG_TITLE, hwnd});
+            else if (row.listed && Contains(made, hwnd))
+                expected.push_back({row.title, hwnd});
+        }
+        std::vector<Entry> ours;
+        int titled = 0;
+        for (const Entry &entry : Entries(IDC_WINDOW_LIST)) {
+            if (entry.handle == dialog_ || Contains(made, entry.handle))
+                ours.push_back(entry);
+            if (row.title != nullptr && entry.text == row.title)
+                ++titled;
+        }
+        EXPECT_EQ(ours, expected);
+        if (row.title != nullptr) {
+            EXPECT_EQ(titled, row.listed ? row.copies : 0)
+                << "entries titled \"" << row.title << "\"";
+        }
+    };
+    check("first listing");
+    PressRefresh();
+    check("after Refresh");
+}
+
+INSTANTIATE_TEST_SUITE_P(Filter, TopLevelListing, ::testing::ValuesIn(TOP_LEVEL_CASES));
+
+using DescendantListing = ListerTest;
+
+TEST_F(DescendantListing, ListsEveryDescendantDepthFirstWithItsHandle)
+{
+    ASSERT_NO_FATAL_FAILURE(BuildTree());
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    ASSERT_NO_FATAL_FAILURE(Select(parent_));
+
+    std::vector<Entry> entries = Entries(IDC_CHILD_LIST);
+    EXPECT_EQ(entries, treeEntries_);
+    std::vector<HWND> handles;
+    for (const Entry &entry : entries)
+        handles.push_back(entry.handle);
+    EXPECT_EQ(handles, DescendantOrder(parent_));
+}
+
+TEST_F(DescendantListing, EntriesCarryTheTextVerbatimCutToTheBuffer)
+{
+    // "ボタン" (button) in code page 932.
+    const std::string japanese = "\x83\x7B\x83\x5E\x83\x93";
+    const std::string texts[] = {Pattern(2000, 0), "%s%n%x%%", japanese};
+    HWND parent = MakeTopLevel(PLAIN_CLASS, "Tavrolinde test texts");
+    ASSERT_NE(parent, nullptr);
+    std::vector<Entry> expected;
+    for (const std::string &text : texts) {
+        HWND child = MakeChild(parent, CHILD_CLASS, "");
+        ASSERT_NE(child, nullptr);
+        SetWindowTextA(child, text.c_str());
+        // The platform hands out at most 1023 bytes of a text, and the Japanese one intact.
+        ASSERT_EQ(TextOf(child), text.substr(0, ENTRY_MAX));
+        expected.push_back({ExpectedEntry(TextOf(child), CHILD_CLASS), child});
+    }
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    ASSERT_NO_FATAL_FAILURE(Select(parent));
+
+    EXPECT_EQ(Entries(IDC_CHILD_LIST), expected);
+}
+
+// A selection change with nothing to look into empties the lower list, filled beforehand.
+TEST_F(DescendantListing, IsEmptyForAWindowWithoutDescendantsAndForNoSelection)
+{
+    ASSERT_NO_FATAL_FAILURE(BuildTree());
+    HWND lone = MakeTopLevel(PLAIN_CLASS, "Tavrolinde test lone");
+    ASSERT_NE(lone, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    for (bool selectLone : {true, false}) {
+        SCOPED_TRACE(selectLone ? "a window without descendants" : "no selection");
+        ASSERT_NO_FATAL_FAILURE(Select(parent_));
+        ASSERT_FALSE(Entries(IDC_CHILD_LIST).empty());
+        if (selectLone) {
+            ASSERT_NO_FATAL_FAILURE(Select(lone));
+        } else {
+            SendMessageA(List(IDC_WINDOW_LIST), LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+            ASSERT_EQ(Selection(IDC_WINDOW_LIST), LB_ERR);
+            NotifySelectionChange();
+        }
+        EXPECT_TRUE(Entries(IDC_CHILD_LIST).empty());
+    }
+}
+
+// The lower list, subclassed to refuse one append and pass everything else on.
+WNDPROC g_listProc = nullptr;
+int g_addsSeen = 0;
+int g_refusedAdd = 0;
+LRESULT g_refusal = LB_ERR;
+
+LRESULT CALLBACK RefusingListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == LB_ADDSTRING && ++g_addsSeen == g_refusedAdd)
+        return g_refusal;
+    return CallWindowProcA(g_listProc, hwnd, message, wParam, lParam);
+}
+
+TEST_F(DescendantListing, ARefusedEntryLeavesEveryOtherEntryWithItsOwnHandle)
+{
+    ASSERT_NO_FATAL_FAILURE(BuildTree());
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    HWND list = List(IDC_CHILD_LIST);
+    g_listProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RefusingListProc)));
+    ASSERT_NE(g_listProc, nullptr);
+
+    const struct {
+        int refusedAdd; // 1-based, in enumeration order
+        LRESULT refusal;
+    } cases[] = {{1, LB_ERR}, {2, LB_ERR}, {2, LB_ERRSPACE}, {6, LB_ERR}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "refused append " << c.refusedAdd << ", result " << c.refusal);
+        g_addsSeen = 0;
+        g_refusedAdd = c.refusedAdd;
+        g_refusal = c.refusal;
+        ASSERT_NO_FATAL_FAILURE(Select(parent_));
+        std::vector<Entry> expected = treeEntries_;
+        expected.erase(expected.begin() + (c.refusedAdd - 1));
+        EXPECT_EQ(Entries(IDC_CHILD_LIST), expected);
+    }
+    SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_listProc));
+}
+
+using Refresh = ListerTest;
+
+TEST_F(Refresh, EmptiesTheDescendantsRelistsAndLeavesNoSelection)
+{
+    ASSERT_NO_FATAL_FAILURE(BuildTree());
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    ASSERT_NO_FATAL_FAILURE(Select(parent_));
+    SendMessageA(List(IDC_CHILD_LIST), LB_SETCURSEL, 0, 0);
+    ASSERT_NE(Selection(IDC_WINDOW_LIST), LB_ERR);
+    ASSERT_EQ(Selection(IDC_CHILD_LIST), 0);
+    // Made after the first listing: only a relisting can show it.
+    HWND late = MakeTopLevel(PLAIN_CLASS, "Tavrolinde test late");
+    ASSERT_NE(late, nullptr);
+
+    PressRefresh();
+    EXPECT_TRUE(Entries(IDC_CHILD_LIST).empty());
+    EXPECT_EQ(Selection(IDC_WINDOW_LIST), LB_ERR);
+    EXPECT_EQ(Selection(IDC_CHILD_LIST), LB_ERR);
+    std::vector<Entry> entries = Entries(IDC_WINDOW_LIST);
+    for (const Entry &expected :
+         {Entry{"Tavrolinde test parent", parent_}, Entry{"Tavrolinde test late", late},
+          Entry{DIALOG_TITLE, dialog_}})
+        EXPECT_EQ(std::count(entries.begin(), entries.end(), expected), 1)
+            << "entry \"" << expected.text << "\"";
+}
+
+// A descendant's entry composed into a buffer with guard bytes on both sides.
+TEST(DescendantEntry, IsTheTextAndClassCutToTheBufferAndNeverOverruns)
+{
+    struct Guarded {
+        char before[64];
+        char entry[TEXT_BUFFER_CHARS];
+        char after[64];
+    };
+    const char GUARD = '\xA5';
+    const struct {
+        const char *name;
+        std::string text;
+        std::string className;
+    } cases[] = {
+        {"short", "OK", "Button"},
+        {"empty text", "", "Button"},
+        {"printf directives", "%s%n%x%%", "%n%s"},
+        {"text exactly filling", Pattern(ENTRY_MAX - 9, 0), "Button"},
+        {"text one byte over", Pattern(ENTRY_MAX - 8, 0), "Button"},
+        {"text 1023 bytes, long class", Pattern(ENTRY_MAX, 0), Pattern(300, 50)},
+        {"text 2000 bytes", Pattern(2000, 0), "Button"},
+        {"class 1023 bytes", "ab", Pattern(ENTRY_MAX, 50)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Guarded buffer;
+        std::memset(&buffer, GUARD, sizeof buffer);
+        ComposeDescendantEntry(buffer.entry, c.text.c_str(), c.className.c_str());
+
+        EXPECT_EQ(std::string(buffer.before, sizeof buffer.before),
+                  std::string(sizeof buffer.before, GUARD));
+        EXPECT_EQ(std::string(buffer.after, sizeof buffer.after),
+                  std::string(sizeof buffer.after, GUARD));
+        const char *end =
+            static_cast<const char *>(std::memchr(buffer.entry, '\0', sizeof buffer.entry));
+        ASSERT_NE(end, nullptr) << "no NUL inside the buffer";
+        EXPECT_EQ(std::string(buffer.entry, end - buffer.entry),
+                  ExpectedEntry(c.text, c.className));
+    }
+}
+
+} // namespace
