@@ -1,0 +1,378 @@
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+#include <algorithm>
+#include <cmath>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "bench/bench_util.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr char DIALOG_CLASS[] = "#32770";
+constexpr char DIALOG_TITLE[] = "Tavrolinde";
+constexpr DWORD SEND_TIMEOUT_MS = 10 * 60 * 1000;
+constexpr DWORD FIXTURE_TIMEOUT_MS = 5 * 60 * 1000;
+constexpr DWORD IDLE_TIMEOUT_MS = 10 * 1000;
+constexpr DWORD POLL_MS = 1;
+constexpr int FORMAT_CHARS = 1024;
+// The size of the buffers that Tavrolinde reads a window text or class name into.
+constexpr int TEXT_BUFFER_BYTES = 1024;
+// The desktop's program manager, which the top-level listing leaves out.
+constexpr char PROGRAM_MANAGER_CLASS[] = "Progman";
+
+LONGLONG CounterFrequency()
+{
+    static LONGLONG frequency = 0;
+    if (frequency == 0) {
+        LARGE_INTEGER value;
+        QueryPerformanceFrequency(&value);
+        frequency = value.QuadPart;
+    }
+    return frequency;
+}
+
+void ProgramPath(const char *program, char *path, DWORD size)
+{
+    DWORD length = GetModuleFileNameA(nullptr, path, size);
+    while (length > 0 && path[length - 1] != '\\' && path[length - 1] != '/')
+        --length;
+    path[length] = '\0';
+    strncat(path, program, size - length - 1);
+}
+
+// Tavrolinde's dialog (or the minimal dialog's) in the given process. Searching by
+// class and title leaves the filtering to the platform, so a poll costs little even
+// among a thousand other windows.
+HWND FindDialog(DWORD processId)
+{
+    HWND hwnd = nullptr;
+    while ((hwnd = FindWindowExA(nullptr, hwnd, DIALOG_CLASS, DIALOG_TITLE)) != nullptr) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == processId)
+            return hwnd;
+    }
+    return nullptr;
+}
+
+// The same work per window as Tavrolinde's callbacks: the same buffers, the same
+// calls; the lengths are summed only so that nothing can be left out.
+struct BareCount {
+    int windows;
+    int characters;
+};
+
+BOOL CALLBACK BareDescendantProc(HWND hwnd, LPARAM lParam)
+{
+    char text[TEXT_BUFFER_BYTES];
+    char className[TEXT_BUFFER_BYTES];
+    GetWindowTextA(hwnd, text, TEXT_BUFFER_BYTES);
+    GetClassNameA(hwnd, className, TEXT_BUFFER_BYTES);
+    auto *count = reinterpret_cast<BareCount *>(lParam);
+    ++count->windows;
+    count->characters += lstrlenA(text) + lstrlenA(className);
+    return TRUE;
+}
+
+BOOL CALLBACK BareTopLevelProc(HWND hwnd, LPARAM lParam)
+{
+    char text[TEXT_BUFFER_BYTES];
+    char className[TEXT_BUFFER_BYTES];
+    GetWindowTextA(hwnd, text, TEXT_BUFFER_BYTES);
+    GetClassNameA(hwnd, className, TEXT_BUFFER_BYTES);
+    if (IsWindowVisible(hwnd) && lstrlenA(text) > 0 &&
+        lstrcmpA(className, PROGRAM_MANAGER_CLASS) != 0) {
+        auto *count = reinterpret_cast<BareCount *>(lParam);
+        ++count->windows;
+        count->characters += lstrlenA(text);
+    }
+    return TRUE;
+}
+
+} // namespace
+
+Summary Summarize(const std::vector<double> &values)
+{
+    Summary summary = {};
+    summary.runs = static_cast<int>(values.size());
+    if (values.empty())
+        return summary;
+    std::vector<double> sorted = values;
+    std::sort(sorted.begin(), sorted.end());
+    size_t middle = sorted.size() / 2;
+    summary.median = sorted.size() % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
+    summary.min = sorted.front();
+    summary.max = sorted.back();
+    double sum = 0;
+    for (double value : sorted)
+        sum += value;
+    summary.mean = sum / sorted.size();
+    double squares = 0;
+    for (double value : sorted)
+        squares += (value - summary.mean) * (value - summary.mean);
+    summary.deviation = sorted.size() > 1 ? std::sqrt(squares / (sorted.size() - 1)) : 0;
+    return summary;
+}
+
+double NowMs()
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return CounterToMs(now.QuadPart);
+}
+
+double CounterToMs(LONGLONG counter)
+{
+    return static_cast<double>(counter) * 1000.0 / static_cast<double>(CounterFrequency());
+}
+
+void Progress(const char *format, ...)
+{
+    // Also appended to a file beside the program, which scripts/bench.sh shows as it
+    // grows: the standard error reaches the terminal only when the program ends.
+    static FILE *log = nullptr;
+    if (log == nullptr) {
+        char path[MAX_PATH];
+        ProgramPath("bench-progress.log", path, sizeof(path));
+        log = fopen(path, "a");
+    }
+    char line[FORMAT_CHARS];
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(line, sizeof(line), format, arguments);
+    va_end(arguments);
+    fprintf(stderr, "%s\n", line);
+    fflush(stderr);
+    if (log != nullptr) {
+        fprintf(log, "%s\n", line);
+        fflush(log);
+    }
+}
+
+std::string Format(const char *format, ...)
+{
+    char text[FORMAT_CHARS];
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(text, sizeof(text), format, arguments);
+    va_end(arguments);
+    return text;
+}
+
+bool Launch(const char *program, const char *arguments, PROCESS_INFORMATION *process)
+{
+    char path[MAX_PATH];
+    ProgramPath(program, path, sizeof(path));
+    char commandLine[MAX_PATH * 2];
+    snprintf(commandLine, sizeof(commandLine), "\"%s\" %s", path, arguments);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    return CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          process) != FALSE;
+}
+
+void End(PROCESS_INFORMATION *process)
+{
+    TerminateProcess(process->hProcess, 0);
+    WaitForSingleObject(process->hProcess, INFINITE);
+    CloseHandle(process->hThread);
+    CloseHandle(process->hProcess);
+    *process = {};
+}
+
+long long FileSize(const char *name)
+{
+    char path[MAX_PATH];
+    ProgramPath(name, path, sizeof(path));
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+        return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool StartFixture(const char *kind, int count, Fixture *fixture)
+{
+    static int serial = 0;
+    char base[MAX_PATH];
+    snprintf(base, sizeof(base), "TavrolindeBench-%lu-%d", GetCurrentProcessId(), ++serial);
+    char name[MAX_PATH];
+    snprintf(name, sizeof(name), "%s%s", base, SHARED_MAPPING_SUFFIX);
+    *fixture = {};
+    fixture->mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                          sizeof(BenchShared), name);
+    fixture->shared = static_cast<BenchShared *>(
+        MapViewOfFile(fixture->mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(BenchShared)));
+    snprintf(name, sizeof(name), "%s%s", base, SHARED_READY_SUFFIX);
+    fixture->ready = CreateEventA(nullptr, TRUE, FALSE, name);
+    if (fixture->shared == nullptr || fixture->ready == nullptr)
+        return false;
+
+    char arguments[MAX_PATH];
+    snprintf(arguments, sizeof(arguments), "%s %s %d", base, kind, count);
+    if (!Launch("bench_windows.exe", arguments, &fixture->process))
+        return false;
+    HANDLE waits[2] = {fixture->ready, fixture->process.hProcess};
+    if (WaitForMultipleObjects(2, waits, FALSE, FIXTURE_TIMEOUT_MS) != WAIT_OBJECT_0)
+        return false;
+    WaitForInputIdle(fixture->process.hProcess, IDLE_TIMEOUT_MS);
+    return true;
+}
+
+void StopFixture(Fixture *fixture)
+{
+    if (fixture->process.hProcess != nullptr)
+        End(&fixture->process);
+    if (fixture->shared != nullptr)
+        UnmapViewOfFile(fixture->shared);
+    if (fixture->mapping != nullptr)
+        CloseHandle(fixture->mapping);
+    if (fixture->ready != nullptr)
+        CloseHandle(fixture->ready);
+    *fixture = {};
+}
+
+HWND WaitForDialog(const PROCESS_INFORMATION &process, bool needsEntries, DWORD timeoutMs)
+{
+    double deadline = NowMs() + timeoutMs;
+    while (NowMs() < deadline) {
+        HWND hDlg = FindDialog(process.dwProcessId);
+        // The dialog is found before its controls exist: it counts once it is visible
+        // and its upper list answers. The list answers only between messages, so
+        // while the start-up listing runs the answer waits for its end.
+        HWND list = hDlg != nullptr ? GetDlgItem(hDlg, IDC_WINDOW_LIST) : nullptr;
+        if (list != nullptr && IsWindowVisible(hDlg)) {
+            DWORD_PTR count = 0;
+            if (SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_NORMAL, timeoutMs, &count) &&
+                (!needsEntries || (count != static_cast<DWORD_PTR>(LB_ERR) && count > 0)))
+                return hDlg;
+        }
+        if (WaitForSingleObject(process.hProcess, POLL_MS) == WAIT_OBJECT_0)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+// "Painted" means that no window of the dialog has a paint pending or under way. A
+// listing that keeps its list from redrawing while it fills leaves the list invalid
+// when the selection command returns, and the program paints it at its next idle
+// moment. A message sent or posted to the dialog alone would not wait for that: the
+// program handles sent and posted messages before it paints. RedrawWindow with
+// RDW_UPDATENOW from another process sends WM_PAINT to every window of the dialog that
+// waits for one and, the messages being sent, returns only after the program has
+// handled them. If the program had already begun that paint on its own, the update
+// region is already empty and RedrawWindow returns at once; the WM_NULL sent after it
+// is handled only once the program is back in its message loop, so at the end of
+// that paint. The round trip of WM_NULL (about a tenth of a millisecond) is counted.
+void FlushPaint(HWND hDlg)
+{
+    RedrawWindow(hDlg, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Send(hDlg, WM_NULL, 0, 0);
+}
+
+bool HasPendingPaint(HWND hDlg)
+{
+    if (GetUpdateRect(hDlg, nullptr, FALSE))
+        return true;
+    for (HWND child = GetWindow(hDlg, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT))
+        if (GetUpdateRect(child, nullptr, FALSE))
+            return true;
+    return false;
+}
+
+LRESULT Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_NORMAL, SEND_TIMEOUT_MS, &result);
+    return static_cast<LRESULT>(result);
+}
+
+int FindEntry(HWND list, HWND window)
+{
+    int count = static_cast<int>(Send(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i)
+        if (reinterpret_cast<HWND>(Send(list, LB_GETITEMDATA, i, 0)) == window)
+            return i;
+    return -1;
+}
+
+bool SelectTopLevel(HWND hDlg, HWND window)
+{
+    HWND list = GetDlgItem(hDlg, IDC_WINDOW_LIST);
+    int index = FindEntry(list, window);
+    if (index < 0)
+        return false;
+    Send(list, LB_SETCURSEL, index, 0);
+    Send(hDlg, WM_COMMAND, MAKEWPARAM(IDC_WINDOW_LIST, LBN_SELCHANGE),
+         reinterpret_cast<LPARAM>(list));
+    return true;
+}
+
+void PressRefresh(HWND hDlg)
+{
+    Send(hDlg, WM_COMMAND, MAKEWPARAM(IDC_REFRESH, BN_CLICKED),
+         reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDC_REFRESH)));
+}
+
+int BareDescendants(HWND parent)
+{
+    BareCount count = {};
+    EnumChildWindows(parent, BareDescendantProc, reinterpret_cast<LPARAM>(&count));
+    return count.windows;
+}
+
+int BareTopLevel()
+{
+    BareCount count = {};
+    EnumWindows(BareTopLevelProc, reinterpret_cast<LPARAM>(&count));
+    return count.windows;
+}
+
+// Summed over the threads of the process. GetProcessTimes would be the call, but
+// Wine answers it, for any process, with the processor time of the caller; the
+// threads' times are read from the system for the thread asked about.
+double ProcessorMs(DWORD processId)
+{
+    double total = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != processId)
+            continue;
+        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+        if (thread == nullptr)
+            continue;
+        FILETIME created, exited, kernel, user;
+        if (GetThreadTimes(thread, &created, &exited, &kernel, &user)) {
+            ULARGE_INTEGER k = {{kernel.dwLowDateTime, kernel.dwHighDateTime}};
+            ULARGE_INTEGER u = {{user.dwLowDateTime, user.dwHighDateTime}};
+            total += static_cast<double>(k.QuadPart + u.QuadPart) / 10000.0;
+        }
+        CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return total;
+}
+
+double WorkingSetKiB(HANDLE process)
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(process, &counters, sizeof(counters));
+    return static_cast<double>(counters.WorkingSetSize) / 1024.0;
+}
+
+double PagefileKiB(HANDLE process)
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(process, &counters, sizeof(counters));
+    return static_cast<double>(counters.PagefileUsage) / 1024.0;
+}
