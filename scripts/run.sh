@@ -17,15 +17,36 @@ fi
 scripts/wine-run.sh "$build" --boot
 export DISPLAY=:$(cat "$build/wine/xvfb.display")
 shot=$build/screenshot.png
-scripts/wine-run.sh "$build" explorer /desktop=Tavrolinde,720x480 "$exe" &
+desktop=(explorer /desktop=Tavrolinde,720x480)
+
+# Waits until the window named like $1 has the X keyboard focus: Wine gives it to the window
+# it activates, and keys go there.
+wait_front() {
+    for _ in $(seq 150); do
+        id=$(xdotool search --name "$1" 2>/dev/null | head -n 1 || true)
+        [ -n "$id" ] && [ "$(xdotool getwindowfocus 2>/dev/null)" = "$id" ] && return
+        sleep 0.2
+    done
+    echo "run: no window like $1 in front" >&2
+}
+
+# A scene of real use: Notepad with its Find dialog open, then Tavrolinde, in one desktop.
+scripts/wine-run.sh "$build" "${desktop[@]}" notepad.exe </dev/null >/dev/null 2>&1 &
+notepad=$!
+wait_front 'メモ帳$'
+xdotool key ctrl+f
+wait_front '^検索$'
+xdotool key --delay 100 T a v r o l i n d e
+scripts/wine-run.sh "$build" "${desktop[@]}" "$exe" </dev/null >/dev/null 2>&1 &
 runner=$!
-# The dialog is drawn once the desktop shows it; give it time to paint fully.
-for _ in $(seq 100); do
-    xwininfo -root -tree 2>/dev/null | grep -q 'Tavrolinde - Wine desktop' && break
-    sleep 0.2
-done
+wait_front '^Tavrolinde$'
+# The dialog lists itself first (topmost), then the Find dialog above its owner Notepad.
+# Keys select the Find dialog in the upper list, then its eighth line, the Find Next
+# button, in the lower one.
+xdotool key --delay 300 Tab Home Down Tab Home Down Down Down Down Down Down Down
+# The lists repaint once the keys are handled; give them time to paint fully.
 sleep 3
 import -window root -crop 720x480+0+0 +repage "$shot"
 scripts/wine-run.sh "$build" --shutdown
-wait "$runner" 2>/dev/null || true
+wait "$runner" "$notepad" 2>/dev/null || true
 echo "Screenshot of the dialog: $shot"

@@ -1,0 +1,729 @@
+// Tavrolinde started as a program of its own and driven the way a person drives it: real key
+// presses and mouse clicks go to the X server through xdotool. This process watches from
+// outside, through window messages and through windows of its own that get clicked. All of
+// it runs in one Wine virtual desktop, whose screen coordinates are the X server's.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "res/resource.h"
+
+namespace {
+
+// The machine is shared and slow: waits poll generously rather than time anything.
+constexpr DWORD WAIT_MS = 20000;
+constexpr DWORD POLL_MS = 20;
+constexpr UINT KILLED_EXIT_CODE = 0xDEAD;
+// Clicks come once a second: a 5.5 s watch sees about five of them.
+constexpr DWORD CLICK_WATCH_MS = 5500;
+constexpr int MIN_CLICKS = 4;
+constexpr int MAX_CLICKS = 6;
+// Long enough for a click already on its way to arrive, then for two more ticks.
+constexpr DWORD SETTLE_MS = 500;
+constexpr DWORD QUIET_MS = 2500;
+
+// "バージョン情報" (version information) in code page 932.
+constexpr char ABOUT_CAPTION[] = "\x83\x6F\x81\x5B\x83\x57\x83\x87\x83\x93\x8F\xEE\x95\xF1";
+constexpr int TAB_ORDER[] = {IDCANCEL,       IDC_WINDOW_LIST, IDC_CHILD_LIST,
+                             IDC_AUTO_CLICK, IDC_REFRESH,     IDC_ABOUT};
+constexpr int TAB_STOPS = sizeof TAB_ORDER / sizeof TAB_ORDER[0];
+
+// Handles this thread's messages (its own windows get clicked) until done() holds.
+template <typename Done> bool PumpUntil(Done done, DWORD timeoutMs = WAIT_MS)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (done())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, POLL_MS, QS_ALLINPUT);
+    }
+}
+
+void PumpFor(DWORD ms)
+{
+    PumpUntil([] { return false; }, ms);
+}
+
+std::string Folder()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    return folder.erase(folder.find_last_of("\\/") + 1);
+}
+
+// Ends everything started here when this process ends, even when the test runner kills it.
+HANDLE KillOnExitJob()
+{
+    static HANDLE job = [] {
+        HANDLE created = CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        return created;
+    }();
+    return job;
+}
+
+// A process started by a test and ended here, whatever the test's outcome.
+struct Process {
+    PROCESS_INFORMATION info = {};
+
+    Process() = default;
+    Process(const Process &) = delete;
+    Process &operator=(const Process &) = delete;
+    ~Process()
+    {
+        if (info.hProcess == nullptr)
+            return;
+        if (IsRunning()) {
+            TerminateProcess(info.hProcess, KILLED_EXIT_CODE);
+            WaitForSingleObject(info.hProcess, WAIT_MS);
+        }
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+    bool Start(std::string commandLine)
+    {
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &startup, &info) != FALSE &&
+               AssignProcessToJobObject(KillOnExitJob(), info.hProcess) != FALSE;
+    }
+    bool IsRunning() const
+    {
+        return WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT;
+    }
+    // STILL_ACTIVE when the process does not end in time.
+    DWORD ExitCode() const
+    {
+        PumpUntil([this] { return !IsRunning(); });
+        DWORD code = STILL_ACTIVE;
+        GetExitCodeProcess(info.hProcess, &code);
+        return code;
+    }
+};
+
+std::string UnixPath(const std::string &path)
+{
+    using UnixFileName = char *(CDECL *)(LPCWSTR);
+    auto toUnix = reinterpret_cast<UnixFileName>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+    WCHAR wide[MAX_PATH] = {};
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    char *unix = toUnix != nullptr ? toUnix(wide) : nullptr;
+    const std::string result = unix != nullptr ? unix : "";
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
+// Real input through xdotool, a Linux program. Wine hands out no handle for a Linux process,
+// so xdotool touches a file once its input has gone out; `timeout` ends it should it hang.
+bool Xdotool(const std::string &commands)
+{
+    static int serial = 0;
+    const std::string marker = Folder() + "e2e_input_" + std::to_string(GetCurrentProcessId()) +
+                               "_" + std::to_string(++serial);
+    std::string commandLine = "/usr/bin/timeout 20 /usr/bin/xdotool " + commands +
+                              " exec /usr/bin/touch \"" + UnixPath(marker) + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info))
+        return false;
+    const bool done =
+        PumpUntil([&] { return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; });
+    DeleteFileA(marker.c_str());
+    return done;
+}
+
+// Keys go to the X window with the keyboard focus, which Wine gives to the window it
+// activates. Moving that focus from outside makes Wine replay earlier keys: it is left alone.
+bool Press(const std::string &keys)
+{
+    return Xdotool("key --delay 50 " + keys);
+}
+
+// No synchronous move: it would wait forever when the pointer already is there.
+bool ClickAt(POINT p)
+{
+    return Xdotool("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y) + " click 1");
+}
+
+bool ClickControl(HWND hDlg, int id)
+{
+    RECT r = {};
+    GetWindowRect(GetDlgItem(hDlg, id), &r);
+    return ClickAt({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+}
+
+// A message to a window of another process; LB_ERR when it gets no answer.
+LRESULT Ask(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
+{
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, WAIT_MS, &result))
+        return LB_ERR;
+    return static_cast<LRESULT>(result);
+}
+
+// Sent across processes, only the wide LB_GETTEXT comes back as text.
+std::vector<std::string> Lines(HWND list)
+{
+    std::vector<std::string> lines;
+    const LRESULT count = Ask(list, LB_GETCOUNT);
+    for (LRESULT i = 0; i < count; ++i) {
+        WCHAR wide[1100] = {};
+        char text[2200] = {};
+        Ask(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide));
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+        lines.push_back(text);
+    }
+    return lines;
+}
+
+int IndexOfLine(HWND list, const std::string &line)
+{
+    const std::vector<std::string> lines = Lines(list);
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i] == line)
+            return static_cast<int>(i);
+    return -1;
+}
+
+int IndexOfWindow(HWND list, HWND window)
+{
+    const LRESULT count = Ask(list, LB_GETCOUNT);
+    for (LRESULT i = 0; i < count; ++i)
+        if (Ask(list, LB_GETITEMDATA, i) == reinterpret_cast<LRESULT>(window))
+            return static_cast<int>(i);
+    return -1;
+}
+
+// Clicks the middle of a list line; false when the line is not in view.
+bool ClickLine(HWND list, int index)
+{
+    RECT line = {};
+    RECT client = {};
+    GetClientRect(list, &client);
+    if (index < 0 || Ask(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&line)) == LB_ERR ||
+        line.top < client.top || line.bottom > client.bottom)
+        return false;
+    POINT p = {(line.left + line.right) / 2, (line.top + line.bottom) / 2};
+    ClientToScreen(list, &p);
+    return ClickAt(p);
+}
+
+std::string Text(HWND hwnd)
+{
+    char text[1024] = {};
+    GetWindowTextA(hwnd, text, sizeof text);
+    return text;
+}
+
+BOOL CALLBACK AddDescendantLine(HWND hwnd, LPARAM lParam)
+{
+    char className[256] = {};
+    GetClassNameA(hwnd, className, sizeof className);
+    reinterpret_cast<std::vector<std::string> *>(lParam)->push_back(Text(hwnd) + " [" + className +
+                                                                    "]");
+    return TRUE;
+}
+
+// What the lower list shows for `parent`, seen from this process.
+std::vector<std::string> DescendantLines(HWND parent)
+{
+    std::vector<std::string> lines;
+    EnumChildWindows(parent, AddDescendantLine, reinterpret_cast<LPARAM>(&lines));
+    return lines;
+}
+
+struct WindowSearch {
+    DWORD processId;
+    const char *className;
+    const char *caption; // any caption when null
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lParam)
+{
+    auto *search = reinterpret_cast<WindowSearch *>(lParam);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(hwnd, &processId);
+    char className[256] = {};
+    GetClassNameA(hwnd, className, sizeof className);
+    if (processId != search->processId || !IsWindowVisible(hwnd) ||
+        lstrcmpA(className, search->className) != 0 ||
+        (search->caption != nullptr && Text(hwnd) != search->caption))
+        return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+// A visible top-level window of a process, by class and caption.
+HWND FindWindowOf(const Process &process, const char *className, const char *caption = nullptr)
+{
+    WindowSearch search = {process.info.dwProcessId, className, caption, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Clicks received by the buttons of this process's target windows, by button.
+std::map<HWND, int> g_clicks;
+
+LRESULT CALLBACK TargetProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED)
+        ++g_clicks[reinterpret_cast<HWND>(lParam)];
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// A titled top-level window of this process with one button per label, left of where the
+// dialog opens, shown without taking the activation.
+HWND CreateTarget(const char *title, const std::vector<const char *> &labels, int y = 0)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = TargetProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "TavrolindeE2ETarget";
+    RegisterClassA(&windowClass);
+    const int count = static_cast<int>(labels.size());
+    HWND top = CreateWindowExA(0, windowClass.lpszClassName, title, WS_OVERLAPPED | WS_CAPTION, 0,
+                               y, 200, 40 + 30 * count, nullptr, nullptr, nullptr, nullptr);
+    for (int i = 0; i < count; ++i)
+        CreateWindowExA(0, "Button", labels[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 8,
+                        4 + 30 * i, 150, 26, top, nullptr, nullptr, nullptr);
+    ShowWindow(top, SW_SHOWNOACTIVATE);
+    return top;
+}
+
+HWND Button(HWND target, const char *label)
+{
+    return FindWindowExA(target, nullptr, "Button", label);
+}
+
+// Handles messages for `ms`, calling onClick() at each click `button` receives; returns
+// their number.
+template <typename OnClick> int WatchClicks(HWND button, DWORD ms, OnClick onClick)
+{
+    const int before = g_clicks[button];
+    int seen = before;
+    PumpUntil(
+        [&] {
+            for (; seen < g_clicks[button]; ++seen)
+                onClick();
+            return false;
+        },
+        ms);
+    return g_clicks[button] - before;
+}
+
+// Each test starts the program afresh, after the windows of its own it wants listed.
+class Program : public testing::Test {
+  protected:
+    // Waits for the dialog to be visible, its list filled and in the foreground, where keys go.
+    void Start()
+    {
+        ASSERT_TRUE(program.Start("\"" + Folder() + "Tavrolinde.exe\""));
+        PumpUntil([&] {
+            hDlg = FindWindowOf(program, "#32770", "Tavrolinde");
+            return !program.IsRunning() ||
+                   (hDlg != nullptr && Ask(GetDlgItem(hDlg, IDC_WINDOW_LIST), LB_GETCOUNT) > 0 &&
+                    GetForegroundWindow() == hDlg);
+        });
+        ASSERT_TRUE(hDlg != nullptr && GetForegroundWindow() == hDlg) << "no dialog in front";
+        upper = GetDlgItem(hDlg, IDC_WINDOW_LIST);
+        lower = GetDlgItem(hDlg, IDC_CHILD_LIST);
+    }
+
+    // The control with the keyboard focus on the dialog's thread; 0 when none of its own.
+    int Focused() const
+    {
+        GUITHREADINFO gui = {};
+        gui.cbSize = sizeof gui;
+        if (!GetGUIThreadInfo(program.info.dwThreadId, &gui) || GetParent(gui.hwndFocus) != hDlg)
+            return 0;
+        return GetDlgCtrlID(gui.hwndFocus);
+    }
+
+    bool IsPressedIn() const
+    {
+        return Ask(GetDlgItem(hDlg, IDC_AUTO_CLICK), BM_GETCHECK) == BST_CHECKED;
+    }
+
+    HWND About() const
+    {
+        return FindWindowOf(program, "#32770", ABOUT_CAPTION);
+    }
+
+    // Clicks `window`'s title in the upper list, then `line` in the lower one.
+    void SelectWithTheMouse(HWND window, const std::string &line)
+    {
+        ASSERT_TRUE(ClickLine(upper, IndexOfWindow(upper, window))) << "window not listed";
+        ASSERT_TRUE(PumpUntil([&] { return IndexOfLine(lower, line) >= 0; })) << "no " << line;
+        const int index = IndexOfLine(lower, line);
+        ASSERT_TRUE(ClickLine(lower, index));
+        ASSERT_TRUE(PumpUntil([&] { return Ask(lower, LB_GETCURSEL) == index; }));
+    }
+
+    // Releases the toggle with the mouse; the clicks have stopped when what they change,
+    // measure(), stays as it is once a click already on its way has arrived.
+    template <typename Measure> void ReleaseAndExpectNoChange(Measure measure)
+    {
+        ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
+        ASSERT_TRUE(PumpUntil([&] { return !IsPressedIn(); }));
+        PumpFor(SETTLE_MS);
+        const auto settled = measure();
+        EXPECT_FALSE(PumpUntil([&] { return measure() != settled; }, QUIET_MS))
+            << "clicked after the toggle was released";
+    }
+
+    Process program;
+    HWND hDlg = nullptr;
+    HWND upper = nullptr;
+    HWND lower = nullptr;
+};
+
+} // namespace
+
+class TypicalUse : public Program {};
+
+TEST_F(TypicalUse, ChosenButtonIsClickedAboutOnceASecondUntilTheToggleIsReleased)
+{
+    HWND target = CreateTarget("Tavrolinde e2e target", {"First", "Second"});
+    ASSERT_NO_FATAL_FAILURE(Start());
+    // The target overlaps the dialog's top right corner, which must still show the dialog
+    // while the target is brought forward.
+    RECT frame = {};
+    GetWindowRect(hDlg, &frame);
+    SetWindowPos(target, nullptr, frame.right - 60, frame.top - 80, 200, 110,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    const POINT corner = {frame.right - 20, frame.top + 10};
+
+    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, "Second [Button]"));
+    EXPECT_EQ(Lines(lower), (std::vector<std::string>{"First [Button]", "Second [Button]"}));
+    ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
+    ASSERT_TRUE(PumpUntil([&] { return IsPressedIn(); }));
+    int forward = 0;
+    int covered = 0;
+    HWND second = Button(target, "Second");
+    const int clicks = WatchClicks(second, CLICK_WATCH_MS, [&] {
+        forward += GetForegroundWindow() == target;
+        covered += GetAncestor(WindowFromPoint(corner), GA_ROOT) != hDlg;
+    });
+    EXPECT_GE(clicks, MIN_CLICKS);
+    EXPECT_LE(clicks, MAX_CLICKS);
+    EXPECT_EQ(forward, clicks) << "the target was not in the foreground at every click";
+    EXPECT_EQ(covered, 0) << "the target covered the dialog";
+    EXPECT_EQ(g_clicks[Button(target, "First")], 0);
+
+    ReleaseAndExpectNoChange([&] { return g_clicks[second]; });
+}
+
+class AutoClick : public Program {};
+
+TEST_F(AutoClick, AboutBoxIsModalToTheDialogAndTheClicksGoOnWhileItIsOpen)
+{
+    HWND target = CreateTarget("Tavrolinde e2e target", {"Target"});
+    HWND button = Button(target, "Target");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, "Target [Button]"));
+    ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
+    ASSERT_TRUE(PumpUntil([&] { return g_clicks[button] > 0; })) << "no click came";
+
+    ASSERT_TRUE(ClickControl(hDlg, IDC_ABOUT));
+    HWND about = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (about = About()) != nullptr; })) << "no About box";
+    EXPECT_EQ(GetWindow(about, GW_OWNER), hDlg);
+    EXPECT_FALSE(IsWindowEnabled(hDlg));
+    const int clicks = WatchClicks(button, CLICK_WATCH_MS, [] {});
+    EXPECT_GE(clicks, MIN_CLICKS);
+    EXPECT_LE(clicks, MAX_CLICKS);
+    EXPECT_TRUE(IsWindow(about) && !IsWindowEnabled(hDlg)) << "the About box closed meanwhile";
+
+    ASSERT_TRUE(ClickControl(about, IDOK));
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(about); })) << "OK left the About box open";
+    EXPECT_TRUE(IsWindowEnabled(hDlg));
+    ReleaseAndExpectNoChange([&] { return g_clicks[button]; });
+}
+
+class Listing : public Program {};
+
+TEST_F(Listing, ClickOnATitleFillsTheLowerListAndEveryArrowMoveListsAnew)
+{
+    CreateTarget("Tavrolinde e2e one", {"One"});
+    CreateTarget("Tavrolinde e2e two", {"Two", "Three"}, 100);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    auto listingOf = [&](int index) {
+        return DescendantLines(reinterpret_cast<HWND>(Ask(upper, LB_GETITEMDATA, index)));
+    };
+    // Neighbours with different descendants, so that every move shows.
+    ASSERT_GE(Ask(upper, LB_GETCOUNT), 3);
+    ASSERT_NE(listingOf(0), listingOf(1));
+    ASSERT_NE(listingOf(1), listingOf(2));
+
+    ASSERT_TRUE(ClickLine(upper, 0));
+    EXPECT_TRUE(PumpUntil([&] { return Lines(lower) == listingOf(0); }));
+    const struct {
+        const char *key;
+        int index;
+    } moves[] = {{"Down", 1}, {"Down", 2}, {"Up", 1}, {"Up", 0}};
+    for (const auto &move : moves) {
+        ASSERT_TRUE(Press(move.key));
+        ASSERT_TRUE(PumpUntil([&] {
+            return Ask(upper, LB_GETCURSEL) == move.index && Lines(lower) == listingOf(move.index);
+        })) << move.key
+            << " to line " << move.index;
+    }
+}
+
+struct TabCase {
+    const char *name;
+    const char *key;
+    int step;
+};
+
+void PrintTo(const TabCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class FocusKey : public Program, public testing::WithParamInterface<TabCase> {};
+
+TEST_P(FocusKey, MovesFromTheFirstControlThroughAllInTheTemplatesOrderAndWrapsAround)
+{
+    ASSERT_NO_FATAL_FAILURE(Start());
+    int position = 0;
+    ASSERT_TRUE(PumpUntil([&] { return Focused() == TAB_ORDER[position]; }))
+        << "the dialog opened with the focus on " << Focused();
+    for (int i = 0; i <= TAB_STOPS; ++i) {
+        ASSERT_TRUE(Press(GetParam().key));
+        position = (position + GetParam().step + TAB_STOPS) % TAB_STOPS;
+        ASSERT_TRUE(PumpUntil([&] { return Focused() == TAB_ORDER[position]; }))
+            << "expected control " << TAB_ORDER[position] << ", focus on " << Focused();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ByKey, FocusKey,
+                         testing::Values(TabCase{"Tab", "Tab", 1},
+                                         TabCase{"ShiftTab", "shift+Tab", -1}),
+                         [](const testing::TestParamInfo<TabCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
+class Mnemonic : public Program {};
+
+TEST_F(Mnemonic, AltPPressesTheToggleInAndOutAndArmsTheClicks)
+{
+    HWND target = CreateTarget("Tavrolinde e2e target", {"Target"});
+    HWND button = Button(target, "Target");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    for (bool pressedIn : {true, false, true}) {
+        ASSERT_TRUE(Press("alt+p"));
+        EXPECT_TRUE(PumpUntil([&] { return IsPressedIn() == pressedIn; }));
+    }
+    // Armed by the key while nothing was selected: a selection is clicked at the next tick.
+    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, "Target [Button]"));
+    EXPECT_TRUE(PumpUntil([&] { return g_clicks[button] > 0; })) << "no click came";
+    ReleaseAndExpectNoChange([&] { return g_clicks[button]; });
+}
+
+TEST_F(Mnemonic, AltRListsTheTopLevelWindowsAnewAndEmptiesTheLowerList)
+{
+    HWND first = CreateTarget("Tavrolinde e2e first", {"Button"});
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(ClickLine(upper, IndexOfWindow(upper, first)));
+    ASSERT_TRUE(PumpUntil([&] { return Ask(lower, LB_GETCOUNT) == 1; }));
+    HWND later = CreateTarget("Tavrolinde e2e later", {"Button"}, 100);
+    ASSERT_EQ(IndexOfWindow(upper, later), -1);
+
+    ASSERT_TRUE(Press("alt+r"));
+    EXPECT_TRUE(PumpUntil([&] { return IndexOfWindow(upper, later) >= 0; }));
+    EXPECT_GE(IndexOfWindow(upper, first), 0);
+    EXPECT_EQ(Ask(lower, LB_GETCOUNT), 0);
+}
+
+TEST_F(Mnemonic, AltAOpensTheAboutBoxOwnedByTheDialogAndEnterClosesIt)
+{
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(Press("alt+a"));
+    HWND about = nullptr;
+    ASSERT_TRUE(PumpUntil([&] {
+        about = About();
+        return about != nullptr && GetForegroundWindow() == about;
+    })) << "no About box in front";
+    EXPECT_EQ(GetWindow(about, GW_OWNER), hDlg);
+    EXPECT_FALSE(IsWindowEnabled(hDlg));
+
+    ASSERT_TRUE(Press("Return"));
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(about); }));
+    EXPECT_TRUE(IsWindowEnabled(hDlg));
+    EXPECT_TRUE(program.IsRunning());
+}
+
+class EnterKey : public Program, public testing::WithParamInterface<int> {};
+
+TEST_P(EnterKey, InAListChangesNothing)
+{
+    HWND target = CreateTarget("Tavrolinde e2e target", {"One", "Two"});
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(ClickLine(upper, IndexOfWindow(upper, target)));
+    ASSERT_TRUE(PumpUntil([&] { return Ask(lower, LB_GETCOUNT) == 2; }));
+    if (GetParam() == IDC_CHILD_LIST) {
+        ASSERT_TRUE(ClickLine(lower, 1));
+        ASSERT_TRUE(PumpUntil([&] { return Ask(lower, LB_GETCURSEL) == 1; }));
+    }
+    ASSERT_EQ(Focused(), GetParam());
+    auto state = [&] {
+        std::vector<std::string> lines = Lines(upper);
+        for (const std::string &line : Lines(lower))
+            lines.push_back(line);
+        for (LRESULT value : {Ask(upper, LB_GETCURSEL), Ask(lower, LB_GETCURSEL),
+                              LRESULT{IsPressedIn()}, LRESULT{IsWindowEnabled(hDlg)}})
+            lines.push_back(std::to_string(value));
+        return lines;
+    };
+    const std::vector<std::string> before = state();
+
+    // Tab after Enter: once the focus has moved on to the control after the list, which has
+    // the next identifier, Enter has been handled.
+    ASSERT_TRUE(Press("Return Tab"));
+    EXPECT_TRUE(PumpUntil([&] { return Focused() == GetParam() + 1; }));
+    EXPECT_TRUE(program.IsRunning());
+    EXPECT_EQ(About(), nullptr);
+    EXPECT_EQ(state(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(ByList, EnterKey, testing::Values(IDC_WINDOW_LIST, IDC_CHILD_LIST),
+                         [](const testing::TestParamInfo<int> &info) {
+                             return std::string(info.param == IDC_WINDOW_LIST ? "UpperList"
+                                                                              : "LowerList");
+                         });
+
+// Clicks the caption's close box, found by asking the dialog what lies along the caption.
+bool ClickCloseBox(HWND hDlg)
+{
+    RECT frame = {};
+    GetWindowRect(hDlg, &frame);
+    POINT client = {0, 0};
+    ClientToScreen(hDlg, &client);
+    POINT p = {frame.right - 1, (frame.top + client.y) / 2};
+    int right = -1;
+    for (; p.x > frame.right - 80; --p.x) {
+        const bool close = Ask(hDlg, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)) == HTCLOSE;
+        if (close && right < 0)
+            right = p.x;
+        if (!close && right >= 0)
+            break;
+    }
+    return right >= 0 && ClickAt({(p.x + right) / 2, p.y});
+}
+
+struct CloseCase {
+    const char *name;
+    const char *keys;
+    int button; // with no keys: the button clicked, or the close box when 0
+};
+
+void PrintTo(const CloseCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class Closing : public Program, public testing::WithParamInterface<CloseCase> {};
+
+TEST_P(Closing, EndsTheProcessWithExitCodeZero)
+{
+    ASSERT_NO_FATAL_FAILURE(Start());
+    const CloseCase &c = GetParam();
+    if (c.keys != nullptr)
+        ASSERT_TRUE(Press(c.keys));
+    else if (c.button != 0)
+        ASSERT_TRUE(ClickControl(hDlg, c.button));
+    else
+        ASSERT_TRUE(ClickCloseBox(hDlg)) << "no close box on the caption";
+    EXPECT_EQ(program.ExitCode(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ByInput, Closing,
+    testing::Values(CloseCase{"Esc", "Escape", 0}, CloseCase{"AltF4", "alt+F4", 0},
+                    CloseCase{"AltX", "alt+x", 0}, CloseCase{"ExitButtonClick", nullptr, IDCANCEL},
+                    CloseCase{"CloseBoxClick", nullptr, 0}),
+    [](const testing::TestParamInfo<CloseCase> &info) { return std::string(info.param.name); });
+
+class RealApplication : public Program {};
+
+// Wine's Notepad: its Find dialog's Find Next button has an effect that shows from outside,
+// as each click selects the next occurrence of the word in the editor, and EM_GETSEL
+// reports the selection across processes.
+TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMovesOn)
+{
+    const std::string file = Folder() + "e2e_find.txt";
+    std::string words = "Tavrolinde finds:\r\n";
+    for (int i = 0; i < 60; ++i)
+        words += "word\r\n";
+    HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(handle, words.data(), static_cast<DWORD>(words.size()), &written, nullptr);
+    CloseHandle(handle);
+
+    Process notepad;
+    ASSERT_TRUE(notepad.Start("notepad.exe \"" + file + "\""));
+    HWND main = nullptr;
+    ASSERT_TRUE(PumpUntil([&] {
+        main = FindWindowOf(notepad, "Notepad");
+        return main != nullptr && GetForegroundWindow() == main;
+    })) << "no Notepad in front";
+    HWND edit = FindWindowExA(main, nullptr, "Edit", nullptr);
+    ASSERT_TRUE(Press("ctrl+f"));
+    HWND find = nullptr;
+    ASSERT_TRUE(PumpUntil([&] {
+        find = FindWindowOf(notepad, "#32770");
+        return find != nullptr && GetForegroundWindow() == find;
+    })) << "no Find dialog";
+    // The common Find dialog's IDOK is Find Next, enabled once there is a word to find.
+    HWND findNext = GetDlgItem(find, IDOK);
+    ASSERT_TRUE(Press("w o r d"));
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(findNext) != FALSE; }));
+
+    ASSERT_NO_FATAL_FAILURE(Start());
+    // Notepad above the dialog, its Find dialog below: nothing covers what gets clicked.
+    RECT frame = {};
+    GetWindowRect(hDlg, &frame);
+    SetWindowPos(main, nullptr, 0, 0, GetSystemMetrics(SM_CXSCREEN), frame.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(find, nullptr, 0, frame.bottom, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(find, Text(findNext) + " [Button]"));
+
+    ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
+    ASSERT_TRUE(PumpUntil([&] { return IsPressedIn(); }));
+    LRESULT selection = Ask(edit, EM_GETSEL);
+    int moves = 0;
+    PumpUntil(
+        [&] {
+            const LRESULT now = Ask(edit, EM_GETSEL);
+            moves += now != selection;
+            selection = now;
+            return false;
+        },
+        CLICK_WATCH_MS);
+    EXPECT_GE(moves, MIN_CLICKS);
+    EXPECT_LE(moves, MAX_CLICKS);
+
+    ReleaseAndExpectNoChange([&] { return Ask(edit, EM_GETSEL); });
+}
