@@ -5,6 +5,8 @@
 
 // Exit code when the dialog cannot be created, for instance without its template.
 constexpr int EXIT_NO_DIALOG = 1;
+// Exit code when the message loop fails instead of ending with the quit message.
+constexpr int EXIT_LOOP_FAILED = 2;
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int showCommand)
 {
@@ -16,11 +18,12 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int showCommand)
     UpdateWindow(hDlg);
 
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    BOOL got;
+    while ((got = GetMessageA(&msg, nullptr, 0, 0)) > 0) {
         if (!IsDialogMessageA(hDlg, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
     }
-    return static_cast<int>(msg.wParam);
+    return got == 0 ? static_cast<int>(msg.wParam) : EXIT_LOOP_FAILED;
 }
