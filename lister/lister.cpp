@@ -39,13 +39,14 @@ void AppendEntry(HWND list, LPSTR entry, HWND hwnd)
     ++g_nextIndex;
 }
 
-// Prepares a list for a listing into it. The list is looked up once and does not
-// repaint while it fills: a window with thousands of descendants would otherwise
-// repaint the list thousands of times.
+// Empties a list for a listing into it. The list is looked up once and stays still
+// until the listing ends: a window with thousands of descendants would otherwise
+// repaint the list, and its scroll bar, thousands of times.
 HWND BeginFill(HWND hDlg, int listId)
 {
     HWND list = GetDlgItem(hDlg, listId);
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
     g_nextIndex = 0;
     return list;
 }
@@ -100,7 +101,6 @@ void ListTopLevelWindows(HWND hDlg)
 
 void RefreshWindowLists(HWND hDlg)
 {
-    SendDlgItemMessageA(hDlg, IDC_WINDOW_LIST, LB_RESETCONTENT, 0, 0);
     SendDlgItemMessageA(hDlg, IDC_CHILD_LIST, LB_RESETCONTENT, 0, 0);
     ListTopLevelWindows(hDlg);
 }
@@ -108,13 +108,12 @@ void RefreshWindowLists(HWND hDlg)
 void ListDescendantWindows(HWND hDlg)
 {
     LRESULT selected = SendDlgItemMessageA(hDlg, IDC_WINDOW_LIST, LB_GETCURSEL, 0, 0);
-    SendDlgItemMessageA(hDlg, IDC_CHILD_LIST, LB_RESETCONTENT, 0, 0);
-    // Without a selection there is no window to look into: the list stays empty.
-    if (selected == LB_ERR)
-        return;
-    HWND parent = reinterpret_cast<HWND>(
-        SendDlgItemMessageA(hDlg, IDC_WINDOW_LIST, LB_GETITEMDATA, selected, 0));
     HWND list = BeginFill(hDlg, IDC_CHILD_LIST);
-    EnumChildWindows(parent, EnumDescendantProc, reinterpret_cast<LPARAM>(list));
+    // Without a selection there is no window to look into: the list stays empty.
+    if (selected != LB_ERR) {
+        HWND parent = reinterpret_cast<HWND>(
+            SendDlgItemMessageA(hDlg, IDC_WINDOW_LIST, LB_GETITEMDATA, selected, 0));
+        EnumChildWindows(parent, EnumDescendantProc, reinterpret_cast<LPARAM>(list));
+    }
     EndFill(list);
 }
