@@ -9,6 +9,7 @@
 
 #include "dialog/dialog.h"
 #include "res/resource.h"
+#include "tests/support.h"
 
 namespace {
 
@@ -52,16 +53,6 @@ std::vector<Received> ClickOn(HWND target)
     return {{target, WM_LBUTTONDOWN, 0, 0}, {target, WM_LBUTTONUP, 0, 0}};
 }
 
-// Delivers whatever is queued, posted clicks included.
-void Pump()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
 // Takes the next WM_TIMER for hDlg from the queue within `ms`.
 bool TakeTimer(HWND hDlg, DWORD ms, MSG &msg)
 {
@@ -72,15 +63,6 @@ bool TakeTimer(HWND hDlg, DWORD ms, MSG &msg)
         Sleep(20);
     } while (GetTickCount() - start < ms);
     return false;
-}
-
-int IndexOf(HWND list, HWND datum)
-{
-    const int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i)
-        if (reinterpret_cast<HWND>(SendMessageA(list, LB_GETITEMDATA, i, 0)) == datum)
-            return i;
-    return -1;
 }
 
 // A titled popup `top` (Wine destroys a window without caption at once) holding `outer`
@@ -99,8 +81,7 @@ class AutoClick : public testing::Test {
         inner = Make(RECORDING_CLASS, "inner", WS_CHILD | WS_VISIBLE, outer, 0);
         sibling = Make(RECORDING_CLASS, "sibling", WS_CHILD | WS_VISIBLE, top, 0);
         button = Make("Button", "press", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, top, BUTTON_ID);
-        hDlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr,
-                                  MainDlgProc, 0);
+        hDlg = CreateMainDialog();
         ASSERT_NE(hDlg, nullptr);
         Pump();
         g_received.clear();
@@ -270,8 +251,7 @@ TEST_F(AutoClick, ADestroyedDialogStopsItsTimerAndPostsQuitZero)
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         if (!IsWindow(hDlg))
-            hDlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN),
-                                      nullptr, MainDlgProc, 0);
+            hDlg = CreateMainDialog();
         ASSERT_TRUE(PressToggle());
         row.close(hDlg);
         ASSERT_FALSE(IsWindow(hDlg));

@@ -11,14 +11,9 @@
 
 #include "dialog/dialog.h"
 #include "res/resource.h"
+#include "tests/support.h"
 
 namespace {
-
-HWND CreateMainDialog()
-{
-    return CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr,
-                              MainDlgProc, 0);
-}
 
 // Takes the thread's quit message; false when none is pending.
 bool TakeQuit(WPARAM &exitCode)
@@ -36,15 +31,6 @@ void DestroyDialog(HWND hDlg)
         DestroyWindow(hDlg);
     WPARAM ignored;
     TakeQuit(ignored);
-}
-
-int IndexOf(HWND list, HWND datum)
-{
-    const int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i)
-        if (reinterpret_cast<HWND>(SendMessageA(list, LB_GETITEMDATA, i, 0)) == datum)
-            return i;
-    return -1;
 }
 
 // Counts the left-button presses each fixture window receives.

@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "res/resource.h"
+#include "tests/support.h"
 
 namespace {
 
 // The machine is shared and slow: waits poll generously rather than time anything.
 constexpr DWORD WAIT_MS = 20000;
 constexpr DWORD POLL_MS = 20;
-constexpr UINT KILLED_EXIT_CODE = 0xDEAD;
 // Clicks come once a second: a 5.5 s watch sees about five of them.
 constexpr DWORD CLICK_WATCH_MS = 5500;
 constexpr int MIN_CLICKS = 4;
@@ -37,11 +37,7 @@ template <typename Done> bool PumpUntil(Done done, DWORD timeoutMs = WAIT_MS)
 {
     const DWORD start = GetTickCount();
     for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
+        Pump();
         if (done())
             return true;
         if (GetTickCount() - start >= timeoutMs)
@@ -55,27 +51,6 @@ void PumpFor(DWORD ms)
     PumpUntil([] { return false; }, ms);
 }
 
-std::string Folder()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    return folder.erase(folder.find_last_of("\\/") + 1);
-}
-
-// Ends everything started here when this process ends, even when the test runner kills it.
-HANDLE KillOnExitJob()
-{
-    static HANDLE job = [] {
-        HANDLE created = CreateJobObjectA(nullptr, nullptr);
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-        return created;
-    }();
-    return job;
-}
-
 // A process started by a test and ended here, whatever the test's outcome.
 struct Process {
     PROCESS_INFORMATION info = {};
@@ -85,14 +60,7 @@ struct Process {
     Process &operator=(const Process &) = delete;
     ~Process()
     {
-        if (info.hProcess == nullptr)
-            return;
-        if (IsRunning()) {
-            TerminateProcess(info.hProcess, KILLED_EXIT_CODE);
-            WaitForSingleObject(info.hProcess, WAIT_MS);
-        }
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
+        EndProcess(info);
     }
     bool Start(std::string commandLine)
     {
@@ -134,8 +102,8 @@ std::string UnixPath(const std::string &path)
 bool Xdotool(const std::string &commands)
 {
     static int serial = 0;
-    const std::string marker = Folder() + "e2e_input_" + std::to_string(GetCurrentProcessId()) +
-                               "_" + std::to_string(++serial);
+    const std::string marker = BinPath("e2e_input_" + std::to_string(GetCurrentProcessId()) + "_" +
+                                       std::to_string(++serial));
     std::string commandLine = "/usr/bin/timeout 20 /usr/bin/xdotool " + commands +
                               " exec /usr/bin/touch \"" + UnixPath(marker) + "\"";
     STARTUPINFOA startup = {};
@@ -336,7 +304,7 @@ class Program : public testing::Test {
     // Waits for the dialog to be visible, its list filled and in the foreground, where keys go.
     void Start()
     {
-        ASSERT_TRUE(program.Start("\"" + Folder() + "Tavrolinde.exe\""));
+        ASSERT_TRUE(program.Start("\"" + BinPath("Tavrolinde.exe") + "\""));
         PumpUntil([&] {
             hDlg = FindWindowOf(program, "#32770", "Tavrolinde");
             return !program.IsRunning() ||
@@ -671,7 +639,7 @@ class RealApplication : public Program {};
 // reports the selection across processes.
 TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMovesOn)
 {
-    const std::string file = Folder() + "e2e_find.txt";
+    const std::string file = BinPath("e2e_find.txt");
     std::string words = "Tavrolinde finds:\r\n";
     for (int i = 0; i < 60; ++i)
         words += "word\r\n";

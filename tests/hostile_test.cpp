@@ -14,6 +14,7 @@
 
 #include "lister/lister.h"
 #include "res/resource.h"
+#include "tests/support.h"
 
 namespace {
 
@@ -24,41 +25,21 @@ constexpr UINT WM_CLICKS = WM_APP;   // a fixture window answers with its count 
 constexpr UINT WM_QUIT_FIXTURE = WM_APP + 1;
 constexpr size_t ENTRY_MAX = TEXT_BUFFER_CHARS - 1;
 
-std::string BinPath(const char *program)
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    return folder.erase(folder.find_last_of("\\/") + 1) + program;
-}
-
-// Every started process is in this job and ended with it, even if the test program dies;
-// each is also ended on its own when its test ends, passed or failed.
-HANDLE Job()
-{
-    static HANDLE job = [] {
-        HANDLE h = CreateJobObjectA(nullptr, nullptr);
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        SetInformationJobObject(h, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-        return h;
-    }();
-    return job;
-}
-
+// Every started process is in the kill-on-exit job, ended with it even if the test program
+// dies; each is also ended on its own when its test ends, passed or failed.
 struct Process {
     PROCESS_INFORMATION info = {};
 
     bool Start(const std::string &program, const std::string &arguments)
     {
-        const std::string path = BinPath(program.c_str());
+        const std::string path = BinPath(program);
         std::string commandLine = "\"" + path + "\" " + arguments;
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                             nullptr, &startup, &info))
             return false;
-        AssignProcessToJobObject(Job(), info.hProcess);
+        AssignProcessToJobObject(KillOnExitJob(), info.hProcess);
         return true;
     }
     bool Running() const
@@ -67,14 +48,7 @@ struct Process {
     }
     ~Process()
     {
-        if (info.hProcess == nullptr)
-            return;
-        if (Running()) {
-            TerminateProcess(info.hProcess, 0xDEAD);
-            WaitForSingleObject(info.hProcess, WAIT_MS);
-        }
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
+        EndProcess(info);
     }
 };
 
@@ -236,11 +210,7 @@ class Hostile : public testing::Test {
 
     int IndexOf(int listId, HWND datum) const
     {
-        const LRESULT count = SendMessageA(List(listId), LB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i)
-            if (reinterpret_cast<HWND>(SendMessageA(List(listId), LB_GETITEMDATA, i, 0)) == datum)
-                return static_cast<int>(i);
-        return -1;
+        return ::IndexOf(List(listId), datum);
     }
 
     // Chooses `top` in the upper list as a user would; returns once the lower list is made.
@@ -288,18 +258,9 @@ class Hostile : public testing::Test {
         HWND list = List(listId);
         std::vector<Entry> entries;
         const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
-            // Read as UTF-16 and converted here, as the platform's ANSI path cuts long entries.
-            std::wstring wide(SendMessageW(list, LB_GETTEXTLEN, i, 0) + 1, L'\0');
-            wide.resize(std::max<LRESULT>(
-                0, SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]))));
-            std::string text(wide.size() * 2, '\0');
-            text.resize(WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()),
-                                            &text[0], static_cast<int>(text.size()), nullptr,
-                                            nullptr));
-            entries.push_back(
-                {text, reinterpret_cast<HWND>(SendMessageA(list, LB_GETITEMDATA, i, 0))});
-        }
+        for (LRESULT i = 0; i < count; ++i)
+            entries.push_back({ListText(list, static_cast<int>(i)),
+                               reinterpret_cast<HWND>(SendMessageA(list, LB_GETITEMDATA, i, 0))});
         return entries;
     }
 

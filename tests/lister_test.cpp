@@ -14,6 +14,7 @@
 #include "dialog/dialog.h"
 #include "lister/lister.h"
 #include "res/resource.h"
+#include "tests/support.h"
 
 namespace {
 
@@ -170,8 +171,7 @@ class ListerTest : public ::testing::Test {
 
     void OpenDialog()
     {
-        dialog_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr,
-                                     MainDlgProc, 0);
+        dialog_ = CreateMainDialog();
         ASSERT_NE(dialog_, nullptr);
     }
 
@@ -186,16 +186,8 @@ class ListerTest : public ::testing::Test {
         std::vector<Entry> entries;
         LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
         for (LRESULT i = 0; i < count; ++i) {
-            // Read as UTF-16 and converted here: Wine's ANSI LB_GETTEXT passes through a
-            // 512-character buffer and crashes on longer entries.
-            std::wstring wide(SendMessageW(list, LB_GETTEXTLEN, i, 0) + 1, L'\0');
-            wide.resize(SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0])));
-            std::string text(wide.size() * 2, '\0');
-            text.resize(WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()),
-                                            &text[0], static_cast<int>(text.size()), nullptr,
-                                            nullptr));
             HWND handle = reinterpret_cast<HWND>(SendMessageA(list, LB_GETITEMDATA, i, 0));
-            entries.push_back({text, handle});
+            entries.push_back({ListText(list, static_cast<int>(i)), handle});
         }
         return entries;
     }

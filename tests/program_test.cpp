@@ -8,24 +8,13 @@
 #include <string>
 
 #include "res/resource.h"
+#include "tests/support.h"
 
 namespace {
 
 // The machine is shared and slow: waits poll generously rather than time anything.
 constexpr DWORD WAIT_MS = 20000;
 constexpr DWORD POLL_MS = 100;
-// Exit code of a copy that the test had to end itself, distinct from the program's 0.
-constexpr UINT KILLED_EXIT_CODE = 0xDEAD;
-
-std::string ProgramPath()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    folder.erase(folder.find_last_of("\\/") + 1);
-    return folder + "Tavrolinde.exe";
-}
-
 // One started copy of the program; whatever a test leaves running is ended here, so a
 // failed assertion does not leave a process behind to block the test run.
 struct StartedProgram {
@@ -36,14 +25,7 @@ struct StartedProgram {
     StartedProgram &operator=(const StartedProgram &) = delete;
     ~StartedProgram()
     {
-        if (info.hProcess == nullptr)
-            return;
-        if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(info.hProcess, KILLED_EXIT_CODE);
-            WaitForSingleObject(info.hProcess, WAIT_MS);
-        }
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
+        EndProcess(info);
     }
 };
 
@@ -52,7 +34,7 @@ struct StartedProgram {
 bool Start(StartedProgram &program, const std::string &arguments, bool useShowWindow = false,
            WORD showCommand = SW_SHOWNORMAL)
 {
-    const std::string path = ProgramPath();
+    const std::string path = BinPath("Tavrolinde.exe");
     std::string commandLine = "\"" + path + "\"";
     if (!arguments.empty())
         commandLine += " " + arguments;

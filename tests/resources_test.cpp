@@ -15,8 +15,9 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+#include "tests/support.h"
+
+namespace {
 
 const WORD kJapanese = 0x0411; // MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)
 
@@ -225,15 +226,6 @@ std::string attribute(const std::string &tag, const std::string &name)
     return "<missing>";
 }
 
-std::string folderOfThisProgram()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    const size_t slash = folder.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
-}
-
 std::vector<BYTE> readFile(const std::string &path)
 {
     std::ifstream file(path, std::ios::binary);
@@ -241,8 +233,7 @@ std::vector<BYTE> readFile(const std::string &path)
                              std::istreambuf_iterator<char>());
 }
 
-class ExecutableResources : public ::testing::Test
-{
+class ExecutableResources : public ::testing::Test {
   protected:
     void SetUp() override
     {
@@ -257,7 +248,7 @@ class ExecutableResources : public ::testing::Test
 
     static std::string exePath()
     {
-        return folderOfThisProgram() + "Tavrolinde.exe";
+        return BinPath("Tavrolinde.exe");
     }
 
     // A copy of the resource's bytes in Japanese (0x0411), or nothing if there is none.
