@@ -104,14 +104,7 @@ class AutoClick : public testing::Test {
     // The fixture chosen in the upper list, as the user would choose it.
     bool SelectFixture()
     {
-        HWND upper = GetDlgItem(hDlg, IDC_WINDOW_LIST);
-        const int index = IndexOf(upper, top);
-        if (index < 0)
-            return false;
-        SendMessageA(upper, LB_SETCURSEL, index, 0);
-        SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_WINDOW_LIST, LBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(upper));
-        return true;
+        return SelectInUpperList(hDlg, top);
     }
 
     // `target` chosen in the lower list.

@@ -71,13 +71,8 @@ struct Fixture {
 // Selects `top` in the upper list as the user would, then `child` in the lower list.
 bool SelectDescendant(HWND hDlg, HWND top, HWND child)
 {
-    HWND upper = GetDlgItem(hDlg, IDC_WINDOW_LIST);
-    const int index = IndexOf(upper, top);
-    if (index < 0)
+    if (!SelectInUpperList(hDlg, top))
         return false;
-    SendMessageA(upper, LB_SETCURSEL, index, 0);
-    SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_WINDOW_LIST, LBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(upper));
     HWND lower = GetDlgItem(hDlg, IDC_CHILD_LIST);
     const int childIndex = IndexOf(lower, child);
     return childIndex >= 0 && SendMessageA(lower, LB_SETCURSEL, childIndex, 0) != LB_ERR;

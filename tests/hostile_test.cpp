@@ -52,26 +52,6 @@ struct Process {
     }
 };
 
-BOOL CALLBACK CollectProc(HWND hwnd, LPARAM lParam)
-{
-    reinterpret_cast<std::vector<HWND> *>(lParam)->push_back(hwnd);
-    return TRUE;
-}
-
-std::vector<HWND> TopLevels()
-{
-    std::vector<HWND> all;
-    EnumWindows(CollectProc, reinterpret_cast<LPARAM>(&all));
-    return all;
-}
-
-std::vector<HWND> Descendants(HWND parent)
-{
-    std::vector<HWND> all;
-    EnumChildWindows(parent, CollectProc, reinterpret_cast<LPARAM>(&all));
-    return all;
-}
-
 std::string TextOf(HWND hwnd, int size = TEXT_BUFFER_CHARS)
 {
     std::string text(size, '\0');
@@ -135,7 +115,7 @@ struct Entry {
 
 HWND Find(DWORD processId, const char *className)
 {
-    for (HWND hwnd : TopLevels()) {
+    for (HWND hwnd : TopLevelWindows()) {
         DWORD owner = 0;
         GetWindowThreadProcessId(hwnd, &owner);
         if (owner == processId && ClassOf(hwnd) == className)
@@ -268,7 +248,7 @@ class Hostile : public testing::Test {
     static std::vector<HWND> Listable()
     {
         std::vector<HWND> listable;
-        for (HWND hwnd : TopLevels())
+        for (HWND hwnd : TopLevelWindows())
             if (IsWindowVisible(hwnd) && !TextOf(hwnd).empty() && ClassOf(hwnd) != "Progman")
                 listable.push_back(hwnd);
         return listable;
@@ -305,7 +285,7 @@ class Hostile : public testing::Test {
     // entry; stops after a few wrong entries.
     void ExpectLowerRight(HWND top) const
     {
-        const std::vector<HWND> expected = Descendants(top);
+        const std::vector<HWND> expected = DescendantWindows(top);
         const std::vector<Entry> entries = Entries(IDC_CHILD_LIST);
         ASSERT_EQ(entries.size(), expected.size()) << "entries of the lower list";
         for (size_t i = 0, wrong = 0; i < entries.size() && wrong < 5; ++i) {
@@ -345,7 +325,7 @@ class Hostile : public testing::Test {
     // The windows of fixture `top` other than `except`, none of which may have a click.
     static void ExpectNoClicks(HWND top, HWND except = nullptr)
     {
-        std::vector<HWND> windows = Descendants(top);
+        std::vector<HWND> windows = DescendantWindows(top);
         windows.push_back(top);
         for (HWND hwnd : windows) {
             if (hwnd != except) {
@@ -372,7 +352,7 @@ TEST_P(HostileText, IsListedRightAboveAndBelow)
     }
     ASSERT_NO_FATAL_FAILURE(Refresh());
     ASSERT_GE(IndexOf(IDC_WINDOW_LIST, top), 0) << "the fixture is not listed";
-    ASSERT_EQ(Descendants(top).size(), 2u);
+    ASSERT_EQ(DescendantWindows(top).size(), 2u);
     ASSERT_NO_FATAL_FAILURE(Select(top));
 }
 
@@ -491,7 +471,7 @@ TEST_F(Hostile, TenThousandDescendantsAreListedCompletelyAndInOrder)
     DWORD start = GetTickCount();
     HWND top = StartFixture("tree 100 99", 120000);
     ASSERT_NE(top, nullptr);
-    ASSERT_EQ(Descendants(top).size(), 10000u);
+    ASSERT_EQ(DescendantWindows(top).size(), 10000u);
     const DWORD made = Since(start);
     ASSERT_NO_FATAL_FAILURE(Refresh());
 

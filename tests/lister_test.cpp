@@ -68,26 +68,6 @@ std::string ClassOf(HWND hwnd)
     return name;
 }
 
-BOOL CALLBACK CollectProc(HWND hwnd, LPARAM lParam)
-{
-    reinterpret_cast<std::vector<HWND> *>(lParam)->push_back(hwnd);
-    return TRUE;
-}
-
-std::vector<HWND> TopLevelOrder()
-{
-    std::vector<HWND> order;
-    EnumWindows(CollectProc, reinterpret_cast<LPARAM>(&order));
-    return order;
-}
-
-std::vector<HWND> DescendantOrder(HWND parent)
-{
-    std::vector<HWND> order;
-    EnumChildWindows(parent, CollectProc, reinterpret_cast<LPARAM>(&order));
-    return order;
-}
-
 bool Contains(const std::vector<HWND> &windows, HWND hwnd)
 {
     return std::find(windows.begin(), windows.end(), hwnd) != windows.end();
@@ -292,7 +272,7 @@ TEST_P(TopLevelListing, ListsVisibleTitledWindowsButNotTheProgramManager)
         SCOPED_TRACE(when);
         // Expected: the listed ones among the test's windows, in the platform's order now.
         std::vector<Entry> expected;
-        for (HWND hwnd : TopLevelOrder()) {
+        for (HWND hwnd : TopLevelWindows()) {
             if (hwnd == dialog_)
                 expected.push_back({DIALOG_TITLE, hwnd});
             else if (row.listed && Contains(made, hwnd))
@@ -332,7 +312,7 @@ TEST_F(DescendantListing, ListsEveryDescendantDepthFirstWithItsHandle)
     std::vector<HWND> handles;
     for (const Entry &entry : entries)
         handles.push_back(entry.handle);
-    EXPECT_EQ(handles, DescendantOrder(parent_));
+    EXPECT_EQ(handles, DescendantWindows(parent_));
 }
 
 TEST_F(DescendantListing, EntriesCarryTheTextVerbatimCutToTheBuffer)

@@ -82,3 +82,39 @@ void EndProcess(PROCESS_INFORMATION &info)
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
 }
+
+namespace {
+
+BOOL CALLBACK CollectProc(HWND hwnd, LPARAM lParam)
+{
+    reinterpret_cast<std::vector<HWND> *>(lParam)->push_back(hwnd);
+    return TRUE;
+}
+
+} // namespace
+
+std::vector<HWND> TopLevelWindows()
+{
+    std::vector<HWND> all;
+    EnumWindows(CollectProc, reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+std::vector<HWND> DescendantWindows(HWND parent)
+{
+    std::vector<HWND> all;
+    EnumChildWindows(parent, CollectProc, reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+bool SelectInUpperList(HWND hDlg, HWND window)
+{
+    HWND upper = GetDlgItem(hDlg, IDC_WINDOW_LIST);
+    const int index = IndexOf(upper, window);
+    if (index < 0)
+        return false;
+    SendMessageA(upper, LB_SETCURSEL, index, 0);
+    SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_WINDOW_LIST, LBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(upper));
+    return true;
+}

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Path of `name` in the folder of this test program, where the build puts every program.
 std::string BinPath(const std::string &name);
@@ -14,6 +15,16 @@ HWND CreateMainDialog();
 
 // Index of the entry of `list` whose item data is `datum`; -1 when none is.
 int IndexOf(HWND list, HWND datum);
+
+// Every top-level window, in the order EnumWindows gives them.
+std::vector<HWND> TopLevelWindows();
+
+// Every descendant of `parent`, in the order EnumChildWindows gives them.
+std::vector<HWND> DescendantWindows(HWND parent);
+
+// Selects the upper entry of this process's dialog that carries `window` and announces the
+// change, as a click does; false when no entry carries it.
+bool SelectInUpperList(HWND hDlg, HWND window);
 
 // Text of entry `index` of a list, also one of another process, in the ANSI code page.
 std::string ListText(HWND list, int index);
