@@ -58,20 +58,63 @@ void EndFill(HWND list)
     InvalidateRect(list, nullptr, TRUE);
 }
 
-} // namespace
+// A top-level listing: the list it fills, and the program manager's windows as they
+// were when it began. Finding those by their class costs one request to the platform
+// for the whole listing, where reading every window's class would cost about a third
+// of the listing's time. Only these candidates have their class read and compared.
+constexpr int PROGRAM_MANAGER_SLOTS = 8;
+// More candidates than the slots hold: every window's class is read.
+constexpr int PROGRAM_MANAGERS_UNCOUNTED = -1;
 
+struct TopLevelListing {
+    HWND list;
+    HWND programManagers[PROGRAM_MANAGER_SLOTS];
+    int programManagerCount;
+};
+
+// The platform finds a class by its atom, without regard to letter case, so the
+// candidates are a superset of the windows whose class is "Progman" exactly.
+void FindProgramManagers(TopLevelListing *listing)
+{
+    listing->programManagerCount = 0;
+    HWND found = nullptr;
+    while ((found = FindWindowExA(nullptr, found, PROGRAM_MANAGER_CLASS, nullptr)) != nullptr) {
+        if (listing->programManagerCount == PROGRAM_MANAGER_SLOTS) {
+            listing->programManagerCount = PROGRAM_MANAGERS_UNCOUNTED;
+            return;
+        }
+        listing->programManagers[listing->programManagerCount++] = found;
+    }
+}
+
+bool IsProgramManager(const TopLevelListing &listing, HWND hwnd)
+{
+    bool candidate = listing.programManagerCount == PROGRAM_MANAGERS_UNCOUNTED;
+    for (int i = 0; i < listing.programManagerCount && !candidate; ++i)
+        candidate = listing.programManagers[i] == hwnd;
+    if (!candidate)
+        return false;
+    char className[TEXT_BUFFER_CHARS];
+    GetClassNameA(hwnd, className, TEXT_BUFFER_CHARS);
+    return lstrcmpA(className, PROGRAM_MANAGER_CLASS) == 0;
+}
+
+// Accepts a visible window with a title that is not the program manager. Each test is
+// made only for a window that passed the ones before: a hidden window's text is never
+// read.
 BOOL CALLBACK EnumTopLevelProc(HWND hwnd, LPARAM lParam)
 {
+    const auto *listing = reinterpret_cast<const TopLevelListing *>(lParam);
+    if (!IsWindowVisible(hwnd))
+        return TRUE;
     char text[TEXT_BUFFER_CHARS];
-    char className[TEXT_BUFFER_CHARS];
     GetWindowTextA(hwnd, text, TEXT_BUFFER_CHARS);
-    GetClassNameA(hwnd, className, TEXT_BUFFER_CHARS);
-    if (IsWindowVisible(hwnd) && lstrlenA(text) > 0 &&
-        lstrcmpA(className, PROGRAM_MANAGER_CLASS) != 0)
-        AppendEntry(reinterpret_cast<HWND>(lParam), text, hwnd);
+    if (lstrlenA(text) > 0 && !IsProgramManager(*listing, hwnd))
+        AppendEntry(listing->list, text, hwnd);
     return TRUE;
 }
 
+// lParam is the list that receives the entries.
 BOOL CALLBACK EnumDescendantProc(HWND hwnd, LPARAM lParam)
 {
     char text[TEXT_BUFFER_CHARS];
@@ -84,6 +127,8 @@ BOOL CALLBACK EnumDescendantProc(HWND hwnd, LPARAM lParam)
     return TRUE;
 }
 
+} // namespace
+
 void ComposeDescendantEntry(LPSTR entry, LPCSTR text, LPCSTR className)
 {
     // The formatter fills at most all but the last byte and leaves a cut entry
@@ -94,9 +139,11 @@ void ComposeDescendantEntry(LPSTR entry, LPCSTR text, LPCSTR className)
 
 void ListTopLevelWindows(HWND hDlg)
 {
-    HWND list = BeginFill(hDlg, IDC_WINDOW_LIST);
-    EnumWindows(EnumTopLevelProc, reinterpret_cast<LPARAM>(list));
-    EndFill(list);
+    TopLevelListing listing;
+    listing.list = BeginFill(hDlg, IDC_WINDOW_LIST);
+    FindProgramManagers(&listing);
+    EnumWindows(EnumTopLevelProc, reinterpret_cast<LPARAM>(&listing));
+    EndFill(listing.list);
 }
 
 void RefreshWindowLists(HWND hDlg)

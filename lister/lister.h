@@ -9,10 +9,6 @@ constexpr int TEXT_BUFFER_CHARS = 1024;
 // Index that the next accepted window's entry takes during a listing.
 extern int g_nextIndex;
 
-// Enumeration callbacks; lParam is the list box that receives the entries.
-BOOL CALLBACK EnumTopLevelProc(HWND hwnd, LPARAM lParam);
-BOOL CALLBACK EnumDescendantProc(HWND hwnd, LPARAM lParam);
-
 // Fills the window list with the visible, titled top-level windows.
 void ListTopLevelWindows(HWND hDlg);
 // Empties both lists, then lists the top-level windows anew.

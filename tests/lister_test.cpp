@@ -223,6 +223,8 @@ const TopLevelCase TOP_LEVEL_CASES[] = {
     {"HiddenTitledWindowIsNotListed", PLAIN_CLASS, "Tavrolinde test hidden", false, 1, false},
     {"VisibleUntitledWindowIsNotListed", PLAIN_CLASS, "", true, 1, false},
     {"ProgramManagerIsNotListed", "Progman", "Tavrolinde test Progman", true, 1, false},
+    // More program managers than the lister keeps track of: every class is read instead.
+    {"ManyProgramManagersAreNotListed", "Progman", "Tavrolinde test Progman", true, 20, false},
     {"LowerCaseProgmanIsListed", "progman", "Tavrolinde test progman", true, 1, true},
     {"TwoWindowsWithOneTitleGiveTwoEntries", PLAIN_CLASS, "Tavrolinde test twin", true, 2, true},
     {"TheDialogListsItself", nullptr, nullptr, true, 0, true},
