@@ -19,10 +19,6 @@ constexpr DWORD FIXTURE_TIMEOUT_MS = 5 * 60 * 1000;
 constexpr DWORD IDLE_TIMEOUT_MS = 10 * 1000;
 constexpr DWORD POLL_MS = 1;
 constexpr int FORMAT_CHARS = 1024;
-// The size of the buffers that Tavrolinde reads a window text or class name into.
-constexpr int TEXT_BUFFER_BYTES = 1024;
-// The desktop's program manager, which the top-level listing leaves out.
-constexpr char PROGRAM_MANAGER_CLASS[] = "Progman";
 
 LONGLONG CounterFrequency()
 {
@@ -57,40 +53,6 @@ HWND FindDialog(DWORD processId)
             return hwnd;
     }
     return nullptr;
-}
-
-// The same work per window as Tavrolinde's callbacks: the same buffers, the same
-// calls; the lengths are summed only so that nothing can be left out.
-struct BareCount {
-    int windows;
-    int characters;
-};
-
-BOOL CALLBACK BareDescendantProc(HWND hwnd, LPARAM lParam)
-{
-    char text[TEXT_BUFFER_BYTES];
-    char className[TEXT_BUFFER_BYTES];
-    GetWindowTextA(hwnd, text, TEXT_BUFFER_BYTES);
-    GetClassNameA(hwnd, className, TEXT_BUFFER_BYTES);
-    auto *count = reinterpret_cast<BareCount *>(lParam);
-    ++count->windows;
-    count->characters += lstrlenA(text) + lstrlenA(className);
-    return TRUE;
-}
-
-BOOL CALLBACK BareTopLevelProc(HWND hwnd, LPARAM lParam)
-{
-    char text[TEXT_BUFFER_BYTES];
-    char className[TEXT_BUFFER_BYTES];
-    GetWindowTextA(hwnd, text, TEXT_BUFFER_BYTES);
-    GetClassNameA(hwnd, className, TEXT_BUFFER_BYTES);
-    if (IsWindowVisible(hwnd) && lstrlenA(text) > 0 &&
-        lstrcmpA(className, PROGRAM_MANAGER_CLASS) != 0) {
-        auto *count = reinterpret_cast<BareCount *>(lParam);
-        ++count->windows;
-        count->characters += lstrlenA(text);
-    }
-    return TRUE;
 }
 
 } // namespace
@@ -235,9 +197,11 @@ void StopFixture(Fixture *fixture)
     *fixture = {};
 }
 
-HWND WaitForDialog(const PROCESS_INFORMATION &process, bool needsEntries, DWORD timeoutMs)
+HWND WaitForDialog(const PROCESS_INFORMATION &process, bool needsEntries, DWORD timeoutMs,
+                   double *visibleMs)
 {
     double deadline = NowMs() + timeoutMs;
+    *visibleMs = 0;
     while (NowMs() < deadline) {
         HWND hDlg = FindDialog(process.dwProcessId);
         // The dialog is found before its controls exist: it counts once it is visible
@@ -245,6 +209,8 @@ HWND WaitForDialog(const PROCESS_INFORMATION &process, bool needsEntries, DWORD 
         // while the start-up listing runs the answer waits for its end.
         HWND list = hDlg != nullptr ? GetDlgItem(hDlg, IDC_WINDOW_LIST) : nullptr;
         if (list != nullptr && IsWindowVisible(hDlg)) {
+            if (*visibleMs == 0)
+                *visibleMs = NowMs();
             DWORD_PTR count = 0;
             if (SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_NORMAL, timeoutMs, &count) &&
                 (!needsEntries || (count != static_cast<DWORD_PTR>(LB_ERR) && count > 0)))
@@ -316,20 +282,6 @@ void PressRefresh(HWND hDlg)
 {
     Send(hDlg, WM_COMMAND, MAKEWPARAM(IDC_REFRESH, BN_CLICKED),
          reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDC_REFRESH)));
-}
-
-int BareDescendants(HWND parent)
-{
-    BareCount count = {};
-    EnumChildWindows(parent, BareDescendantProc, reinterpret_cast<LPARAM>(&count));
-    return count.windows;
-}
-
-int BareTopLevel()
-{
-    BareCount count = {};
-    EnumWindows(BareTopLevelProc, reinterpret_cast<LPARAM>(&count));
-    return count.windows;
 }
 
 // Summed over the threads of the process. GetProcessTimes would be the call, but

@@ -1,7 +1,6 @@
 // The benchmark's tools: statistics, the clock, the processes it starts (Tavrolinde,
 // the minimal dialog, the window fixture), driving Tavrolinde's dialog from outside as
-// a user would, the bare enumerations it is compared with, and processor and memory
-// readings of another process.
+// a user would, and processor and memory readings of another process.
 #pragma once
 #include <windows.h>
 #include <string>
@@ -51,8 +50,11 @@ void StopFixture(Fixture *fixture);
 
 // Waits until the process shows Tavrolinde's dialog, visible, with an upper list that
 // answers and, when entries are needed, holds at least one; null after the timeout or
-// when the process ends.
-HWND WaitForDialog(const PROCESS_INFORMATION &process, bool needsEntries, DWORD timeoutMs);
+// when the process ends. visibleMs is when the dialog was first seen visible: the
+// dialog shows itself right before its start-up listing, and the list answers right
+// after it.
+HWND WaitForDialog(const PROCESS_INFORMATION &process, bool needsEntries, DWORD timeoutMs,
+                   double *visibleMs);
 
 // Has every pending paint of the dialog and its controls done before returning (see
 // bench_util.cpp for why this captures "painted").
@@ -70,10 +72,6 @@ int FindEntry(HWND list, HWND window);
 bool SelectTopLevel(HWND hDlg, HWND window);
 // Sends the Refresh button's command.
 void PressRefresh(HWND hDlg);
-
-// The bare enumerations, with the same calls per window as Tavrolinde's listings.
-int BareDescendants(HWND parent);
-int BareTopLevel();
 
 // Processor time (kernel and user) of a process so far, in milliseconds.
 double ProcessorMs(DWORD processId);
