@@ -35,6 +35,9 @@ constexpr double TICK_MS = 1000.0;
 constexpr double LISTING_TARGET = 1.2;
 constexpr double STARTUP_TARGET = 1.1;
 constexpr int LISTING_TARGET_FROM = 1000;
+// The release executable: its size at most, and exactly the libraries it may import.
+constexpr long long SIZE_TARGET_BYTES = 32 * 1024;
+constexpr char ALLOWED_IMPORTS[] = "kernel32.dll, msvcrt.dll, user32.dll";
 // Memory may move by this much without counting as growth: sixteen pages.
 constexpr double MEMORY_NOISE_KIB = 64.0;
 
@@ -123,6 +126,18 @@ std::vector<double> g_paintWaits;
 int g_paintsAfterFlush = 0;
 // The smallest processor time seen to pass in an idle window: the reading's step.
 double g_processorStep = 0;
+// Every target checked, and the measures that missed theirs.
+int g_targets = 0;
+std::vector<std::string> g_missed;
+
+// "PASS" or "MISS" for a measure with a target, counted for the report's summary.
+const char *Verdict(bool met, const std::string &measure)
+{
+    ++g_targets;
+    if (!met)
+        g_missed.push_back(measure);
+    return met ? "PASS" : "MISS";
+}
 
 [[noreturn]] void Fail(const char *what)
 {
@@ -177,7 +192,7 @@ void SpeedRow(const std::string &measure, const char *baselineName,
     Summary b = Summarize(baseline);
     Summary r = Summarize(ratios);
     std::string targetText = target > 0 ? Format("<= %.1fx", target) : "-";
-    const char *result = target > 0 ? (r.median <= target ? "PASS" : "MISS") : "report";
+    const char *result = target > 0 ? Verdict(r.median <= target, measure) : "report";
     g_speed += Format("| %s | %d | %s | %s: %s | %.2fx (%.2fx to %.2fx) | %s | %s |\n",
                       measure.c_str(), p.runs, programCell.c_str(), baselineName,
                       MsRange(b).c_str(), r.median, r.min, r.max, targetText.c_str(), result);
@@ -264,14 +279,16 @@ void MemoryRow(const char *point, const std::vector<double> &workingSet,
 // Growth from the second sample to the last, of the working set and of the page-file
 // usage; within MEMORY_NOISE_KIB is no growth. The first sample is left out: the
 // first large listing grows the heap once, to a size that later ones reuse.
-std::string Growth(const std::vector<double> &workingSet, const std::vector<double> &pagefile)
+std::string Growth(const char *point, const std::vector<double> &workingSet,
+                   const std::vector<double> &pagefile)
 {
     if (workingSet.size() < 2)
         return "-";
     double set = workingSet.back() - workingSet[1];
     double file = pagefile.back() - pagefile[1];
     bool grew = set > MEMORY_NOISE_KIB || file > MEMORY_NOISE_KIB;
-    return Format("%+.0f KiB / %+.0f KiB: %s", set, file, grew ? "MISS" : "PASS");
+    return Format("%+.0f KiB / %+.0f KiB: %s", set, file,
+                  Verdict(!grew, std::string("memory growth: ") + point));
 }
 
 // Rounds of ticks sent to the dialog with a target selected, then refreshes: memory
@@ -304,7 +321,8 @@ void MeasureMemoryRounds(const Settings &settings, HWND hDlg, const PROCESS_INFO
     }
     std::string point = Format("After each round of %d ticks and %d refreshes",
                                settings.memoryTicks, settings.memoryRefreshes);
-    MemoryRow(point.c_str(), workingSet, pagefile, Growth(workingSet, pagefile).c_str());
+    MemoryRow(point.c_str(), workingSet, pagefile,
+              Growth(point.c_str(), workingSet, pagefile).c_str());
 }
 
 // The descendant listing of one fixture window, against the bare enumeration of the
@@ -367,7 +385,8 @@ void MeasureDescendants(const Settings &settings, const char *shape, int size, b
 
     if (withMemory) {
         std::string point = Format("After each %s-descendant listing", Thousands(size).c_str());
-        MemoryRow(point.c_str(), workingSet, pagefile, Growth(workingSet, pagefile).c_str());
+        MemoryRow(point.c_str(), workingSet, pagefile,
+                  Growth(point.c_str(), workingSet, pagefile).c_str());
         MeasureMemoryRounds(settings, hDlg, tav, fixture);
     }
     End(&tav);
@@ -610,20 +629,32 @@ void MeasureTimerAndIdle(const Settings &settings)
         Format("%d x %.0f s", settings.idleWindows, settings.idleWindowMs / 1000.0);
     g_idle += Format("| Out, target selected | %s | %s | %ld | none measurable | %s |\n",
                      window.c_str(), MsRange(out).c_str(), static_cast<long>(clicksIdle),
-                     out.median == 0 && clicksIdle == 0 ? "PASS" : "MISS");
+                     Verdict(out.median == 0 && clicksIdle == 0, "idle with the toggle out"));
     g_idle += Format("| In, target selected | %s | %s | %ld | - | report |\n", window.c_str(),
                      MsRange(in).c_str(), static_cast<long>(clicksIn));
 }
 
 void MeasureSizes()
 {
-    g_size += Format("| Tavrolinde.exe | %lld |\n", FileSize(TAVROLINDE));
+    long long bytes = FileSize(TAVROLINDE);
+    g_size += Format("| Size of Tavrolinde.exe | %lld bytes | <= %lld bytes | %s |\n", bytes,
+                     SIZE_TARGET_BYTES,
+                     Verdict(bytes > 0 && bytes <= SIZE_TARGET_BYTES, "executable size"));
+    std::string imports;
+    for (const std::string &library : ImportedLibraries(TAVROLINDE))
+        imports += (imports.empty() ? "" : ", ") + library;
+    g_size += Format("| Libraries it imports | %s | %s | %s |\n", imports.c_str(), ALLOWED_IMPORTS,
+                     Verdict(imports == ALLOWED_IMPORTS, "imported libraries"));
 }
 
 void PrintReport(const Settings &settings, double minutes)
 {
     printf("Mode: %s. The benchmark ran for %.1f min.\n\n", settings.quick ? "quick" : "full",
            minutes);
+    printf("Targets met: %d of %d.", g_targets - static_cast<int>(g_missed.size()), g_targets);
+    for (size_t i = 0; i < g_missed.size(); ++i)
+        printf("%s%s", i == 0 ? " Missed: " : "; ", g_missed[i].c_str());
+    printf("%s\n\n", g_missed.empty() ? "" : ".");
     if (!g_speed.empty()) {
         printf("## Speed\n\n"
                "Each figure is the median of its runs, with the minimum and maximum in brackets. "
@@ -688,8 +719,8 @@ void PrintReport(const Settings &settings, double minutes)
                "|---|---|---|---|---|\n%s\n",
                g_memory.c_str());
     }
-    printf("## Size\n\nThe release build (MinSizeRel) of the program.\n\n"
-           "| Executable | Bytes |\n|---|---|\n%s",
+    printf("## Size\n\nThe release build (MinSizeRel, stripped) of the program.\n\n"
+           "| Measure | Figure | Target | Result |\n|---|---|---|---|\n%s",
            g_size.c_str());
 }
 

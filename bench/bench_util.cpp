@@ -3,6 +3,7 @@
 #include <tlhelp32.h>
 #include <algorithm>
 #include <cmath>
+#include <ctype.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -154,6 +155,66 @@ long long FileSize(const char *name)
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
         return -1;
     return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+namespace {
+
+// The file offset of a relative virtual address, through the section that holds it;
+// 0 when no section does.
+DWORD FileOffset(const IMAGE_NT_HEADERS32 *headers, DWORD rva)
+{
+    const IMAGE_SECTION_HEADER *section = IMAGE_FIRST_SECTION(headers);
+    for (WORD i = 0; i < headers->FileHeader.NumberOfSections; ++i, ++section) {
+        DWORD size = std::max(section->Misc.VirtualSize, section->SizeOfRawData);
+        if (rva >= section->VirtualAddress && rva < section->VirtualAddress + size)
+            return rva - section->VirtualAddress + section->PointerToRawData;
+    }
+    return 0;
+}
+
+} // namespace
+
+std::vector<std::string> ImportedLibraries(const char *name)
+{
+    std::vector<std::string> libraries;
+    char path[MAX_PATH];
+    ProgramPath(name, path, sizeof(path));
+    FILE *file = fopen(path, "rb");
+    if (file == nullptr)
+        return libraries;
+    std::vector<char> image;
+    char chunk[4096];
+    for (size_t got; (got = fread(chunk, 1, sizeof(chunk), file)) > 0;)
+        image.insert(image.end(), chunk, chunk + got);
+    fclose(file);
+
+    // The bytes at an offset, or null when the file is too short for them.
+    auto at = [&image](DWORD offset, size_t size) -> const char * {
+        return offset + size <= image.size() ? image.data() + offset : nullptr;
+    };
+    const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(at(0, sizeof(IMAGE_DOS_HEADER)));
+    if (dos == nullptr || dos->e_magic != IMAGE_DOS_SIGNATURE)
+        return libraries;
+    const auto *headers = reinterpret_cast<const IMAGE_NT_HEADERS32 *>(
+        at(static_cast<DWORD>(dos->e_lfanew), sizeof(IMAGE_NT_HEADERS32)));
+    if (headers == nullptr || headers->Signature != IMAGE_NT_SIGNATURE)
+        return libraries;
+    DWORD rva = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    DWORD first = rva != 0 ? FileOffset(headers, rva) : 0;
+    for (DWORD offset = first; offset != 0; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        const auto *entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(
+            at(offset, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
+        DWORD nameOffset = entry != nullptr ? FileOffset(headers, entry->Name) : 0;
+        const char *text = nameOffset != 0 ? at(nameOffset, 1) : nullptr;
+        if (text == nullptr)
+            break;
+        std::string library(text, strnlen(text, image.data() + image.size() - text));
+        for (char &c : library)
+            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        libraries.push_back(library);
+    }
+    std::sort(libraries.begin(), libraries.end());
+    return libraries;
 }
 
 bool StartFixture(const char *kind, int count, Fixture *fixture)
