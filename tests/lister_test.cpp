@@ -92,10 +92,10 @@ class ListerTest : public ::testing::Test {
             UnregisterClassA(name.c_str(), GetModuleHandleA(nullptr));
     }
 
-    bool Register(const char *className)
+    bool Register(const char *className, WNDPROC procedure = DefWindowProcA)
     {
         WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.lpfnWndProc = procedure;
         windowClass.hInstance = GetModuleHandleA(nullptr);
         windowClass.lpszClassName = className;
         if (RegisterClassA(&windowClass) == 0)
@@ -223,7 +223,6 @@ const TopLevelCase TOP_LEVEL_CASES[] = {
     {"HiddenTitledWindowIsNotListed", PLAIN_CLASS, "Tavrolinde test hidden", false, 1, false},
     {"VisibleUntitledWindowIsNotListed", PLAIN_CLASS, "", true, 1, false},
     {"ProgramManagerIsNotListed", "Progman", "Tavrolinde test Progman", true, 1, false},
-    // More program managers than the lister keeps track of: every class is read instead.
     {"ManyProgramManagersAreNotListed", "Progman", "Tavrolinde test Progman", true, 20, false},
     {"LowerCaseProgmanIsListed", "progman", "Tavrolinde test progman", true, 1, true},
     {"TwoWindowsWithOneTitleGiveTwoEntries", PLAIN_CLASS, "Tavrolinde test twin", true, 2, true},
@@ -337,6 +336,39 @@ TEST_F(DescendantListing, EntriesCarryTheTextVerbatimCutToTheBuffer)
     ASSERT_NO_FATAL_FAILURE(Select(parent));
 
     EXPECT_EQ(Entries(IDC_CHILD_LIST), expected);
+}
+
+constexpr char VANISHING_CLASS[] = "TavrolindeTestVanishing";
+constexpr char VANISHING_TEXT[] = "Gone";
+
+// Hands out its text and is destroyed while doing so, before its class can be read.
+LRESULT CALLBACK VanishingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_GETTEXT)
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    DestroyWindow(hwnd);
+    lstrcpynA(reinterpret_cast<LPSTR>(lParam), VANISHING_TEXT, static_cast<int>(wParam));
+    return lstrlenA(reinterpret_cast<LPSTR>(lParam));
+}
+
+// The class of a window that is gone cannot be read: its entry shows no class, not the
+// class of the window listed before it.
+TEST_F(DescendantListing, AWindowGoneWhileReadIsListedWithoutAClass)
+{
+    ASSERT_TRUE(Register(VANISHING_CLASS, VanishingProc));
+    HWND parent = MakeTopLevel(PLAIN_CLASS, "Tavrolinde test vanishing");
+    ASSERT_NE(parent, nullptr);
+    HWND before = MakeChild(parent, CHILD_CLASS, "Before");
+    HWND gone = MakeChild(parent, VANISHING_CLASS, "");
+    ASSERT_NE(before, nullptr);
+    ASSERT_NE(gone, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    ASSERT_NO_FATAL_FAILURE(Select(parent));
+
+    std::vector<Entry> expected = {{ExpectedEntry("Before", CHILD_CLASS), before},
+                                   {ExpectedEntry(VANISHING_TEXT, ""), gone}};
+    EXPECT_EQ(Entries(IDC_CHILD_LIST), expected);
+    EXPECT_FALSE(IsWindow(gone));
 }
 
 // A selection change with nothing to look into empties the lower list, filled beforehand.
