@@ -5,6 +5,7 @@
 #include <cmath>
 #include <ctype.h>
 #include <stdarg.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -159,17 +160,57 @@ long long FileSize(const char *name)
 
 namespace {
 
+// What ImportedLibraries reads: the file's bytes and, once they are found, its headers and
+// section table, each checked to lie inside the file.
+struct PeImage {
+    std::vector<char> bytes;
+    const IMAGE_NT_HEADERS32 *headers;
+    const IMAGE_SECTION_HEADER *sections;
+    WORD sectionCount;
+};
+
+// The bytes at an offset, or null when the file is too short for them.
+const char *At(const PeImage &image, ULONGLONG offset, ULONGLONG size)
+{
+    ULONGLONG total = image.bytes.size();
+    return offset <= total && size <= total - offset ? image.bytes.data() + offset : nullptr;
+}
+
 // The file offset of a relative virtual address, through the section that holds it;
 // 0 when no section does.
-DWORD FileOffset(const IMAGE_NT_HEADERS32 *headers, DWORD rva)
+ULONGLONG FileOffset(const PeImage &image, DWORD rva)
 {
-    const IMAGE_SECTION_HEADER *section = IMAGE_FIRST_SECTION(headers);
-    for (WORD i = 0; i < headers->FileHeader.NumberOfSections; ++i, ++section) {
-        DWORD size = std::max(section->Misc.VirtualSize, section->SizeOfRawData);
-        if (rva >= section->VirtualAddress && rva < section->VirtualAddress + size)
-            return rva - section->VirtualAddress + section->PointerToRawData;
+    for (WORD i = 0; i < image.sectionCount; ++i) {
+        const IMAGE_SECTION_HEADER &section = image.sections[i];
+        ULONGLONG start = section.VirtualAddress;
+        ULONGLONG size = std::max(section.Misc.VirtualSize, section.SizeOfRawData);
+        if (rva >= start && rva < start + size)
+            return rva - start + section.PointerToRawData;
     }
     return 0;
+}
+
+// Reads the headers and the section table; false when the file is no 32-bit PE image.
+bool ReadHeaders(PeImage *image)
+{
+    const auto *dos =
+        reinterpret_cast<const IMAGE_DOS_HEADER *>(At(*image, 0, sizeof(IMAGE_DOS_HEADER)));
+    if (dos == nullptr || dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew < 0)
+        return false;
+    image->headers = reinterpret_cast<const IMAGE_NT_HEADERS32 *>(
+        At(*image, static_cast<ULONGLONG>(dos->e_lfanew), sizeof(IMAGE_NT_HEADERS32)));
+    const IMAGE_NT_HEADERS32 *headers = image->headers;
+    if (headers == nullptr || headers->Signature != IMAGE_NT_SIGNATURE ||
+        headers->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC ||
+        headers->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT)
+        return false;
+    ULONGLONG table = static_cast<ULONGLONG>(dos->e_lfanew) +
+                      offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
+                      headers->FileHeader.SizeOfOptionalHeader;
+    image->sectionCount = headers->FileHeader.NumberOfSections;
+    image->sections = reinterpret_cast<const IMAGE_SECTION_HEADER *>(At(
+        *image, table, static_cast<ULONGLONG>(image->sectionCount) * sizeof(IMAGE_SECTION_HEADER)));
+    return image->sections != nullptr;
 }
 
 } // namespace
@@ -182,37 +223,32 @@ std::vector<std::string> ImportedLibraries(const char *name)
     FILE *file = fopen(path, "rb");
     if (file == nullptr)
         return libraries;
-    std::vector<char> image;
+    PeImage image = {};
     char chunk[4096];
     for (size_t got; (got = fread(chunk, 1, sizeof(chunk), file)) > 0;)
-        image.insert(image.end(), chunk, chunk + got);
+        image.bytes.insert(image.bytes.end(), chunk, chunk + got);
     fclose(file);
+    if (!ReadHeaders(&image))
+        return libraries;
 
-    // The bytes at an offset, or null when the file is too short for them.
-    auto at = [&image](DWORD offset, size_t size) -> const char * {
-        return offset + size <= image.size() ? image.data() + offset : nullptr;
-    };
-    const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(at(0, sizeof(IMAGE_DOS_HEADER)));
-    if (dos == nullptr || dos->e_magic != IMAGE_DOS_SIGNATURE)
-        return libraries;
-    const auto *headers = reinterpret_cast<const IMAGE_NT_HEADERS32 *>(
-        at(static_cast<DWORD>(dos->e_lfanew), sizeof(IMAGE_NT_HEADERS32)));
-    if (headers == nullptr || headers->Signature != IMAGE_NT_SIGNATURE)
-        return libraries;
-    DWORD rva = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    DWORD first = rva != 0 ? FileOffset(headers, rva) : 0;
-    for (DWORD offset = first; offset != 0; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+    const IMAGE_DATA_DIRECTORY *directories = image.headers->OptionalHeader.DataDirectory;
+    DWORD rva = directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    ULONGLONG first = rva != 0 ? FileOffset(image, rva) : 0;
+    for (ULONGLONG offset = first; offset != 0; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
         const auto *entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(
-            at(offset, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
-        DWORD nameOffset = entry != nullptr ? FileOffset(headers, entry->Name) : 0;
-        const char *text = nameOffset != 0 ? at(nameOffset, 1) : nullptr;
+            At(image, offset, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
+        ULONGLONG nameOffset = entry != nullptr ? FileOffset(image, entry->Name) : 0;
+        const char *text = nameOffset != 0 ? At(image, nameOffset, 1) : nullptr;
         if (text == nullptr)
             break;
-        std::string library(text, strnlen(text, image.data() + image.size() - text));
+        std::string library(text, strnlen(text, image.bytes.data() + image.bytes.size() - text));
         for (char &c : library)
             c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
         libraries.push_back(library);
     }
+    // Libraries loaded on first use count as imports too; this reader names them only as such.
+    if (directories[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].Size != 0)
+        libraries.push_back("(libraries loaded on first use)");
     std::sort(libraries.begin(), libraries.end());
     return libraries;
 }

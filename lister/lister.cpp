@@ -71,7 +71,7 @@ void ReadWindow(HWND hwnd, LPSTR text, LPSTR className)
 // A top-level listing: the list it fills, and whether the desktop is shown. The desktop
 // is a top-level window's only parent, so the window is visible when the desktop is and
 // its own style has WS_VISIBLE. Asking the desktop once and each window for its style
-// costs half of what IsWindowVisible costs for every window, which walks the parents.
+// costs less than IsWindowVisible for every window, which walks the parents each time.
 struct TopLevelListing {
     HWND list;
     bool desktopVisible;
