@@ -72,6 +72,8 @@ void ReadWindow(HWND hwnd, LPSTR text, LPSTR className)
 // is a top-level window's only parent, so the window is visible when the desktop is and
 // its own style has WS_VISIBLE. Asking the desktop once and each window for its style
 // costs less than IsWindowVisible for every window, which walks the parents each time.
+// (A window that another program moves under a new parent while the listing runs is
+// judged as the top-level window it was when the listing found it.)
 struct TopLevelListing {
     HWND list;
     bool desktopVisible;
