@@ -1,11 +1,10 @@
 #include <windows.h>
 
 #include "bench/bare.h"
+#include "lister/lister.h"
 
 namespace {
 
-// The size of the buffers that Tavrolinde reads a window text or class name into.
-constexpr int TEXT_BUFFER_BYTES = 1024;
 // The desktop's program manager, which the top-level listing leaves out.
 constexpr char PROGRAM_MANAGER_CLASS[] = "Progman";
 
@@ -15,17 +14,17 @@ struct BareCount {
     int characters;
 };
 
-// The text and class of a window, into buffers of TEXT_BUFFER_BYTES.
+// The text and class of a window, into buffers of TEXT_BUFFER_CHARS.
 void ReadWindow(HWND hwnd, char *text, char *className)
 {
-    GetWindowTextA(hwnd, text, TEXT_BUFFER_BYTES);
-    GetClassNameA(hwnd, className, TEXT_BUFFER_BYTES);
+    GetWindowTextA(hwnd, text, TEXT_BUFFER_CHARS);
+    GetClassNameA(hwnd, className, TEXT_BUFFER_CHARS);
 }
 
 BOOL CALLBACK BareDescendantProc(HWND hwnd, LPARAM lParam)
 {
-    char text[TEXT_BUFFER_BYTES];
-    char className[TEXT_BUFFER_BYTES];
+    char text[TEXT_BUFFER_CHARS];
+    char className[TEXT_BUFFER_CHARS];
     ReadWindow(hwnd, text, className);
     auto *count = reinterpret_cast<BareCount *>(lParam);
     ++count->windows;
@@ -35,8 +34,8 @@ BOOL CALLBACK BareDescendantProc(HWND hwnd, LPARAM lParam)
 
 BOOL CALLBACK BareTopLevelProc(HWND hwnd, LPARAM lParam)
 {
-    char text[TEXT_BUFFER_BYTES];
-    char className[TEXT_BUFFER_BYTES];
+    char text[TEXT_BUFFER_CHARS];
+    char className[TEXT_BUFFER_CHARS];
     ReadWindow(hwnd, text, className);
     if (IsWindowVisible(hwnd) && lstrlenA(text) > 0 &&
         lstrcmpA(className, PROGRAM_MANAGER_CLASS) != 0) {

@@ -212,26 +212,6 @@ double TimeCommand(HWND hDlg, WPARAM wParam, LPARAM lParam)
     return ms;
 }
 
-// Starts a program of the build and waits until its dialog is visible with its upper
-// list answering (for Tavrolinde: filled) and everything painted.
-HWND StartDialog(const char *program, const char *arguments, bool needsEntries,
-                 PROCESS_INFORMATION *process)
-{
-    if (!Launch(program, arguments, process))
-        Fail("cannot start a program of the build");
-    double visible = 0;
-    HWND hDlg = WaitForDialog(*process, needsEntries, LAUNCH_TIMEOUT_MS, &visible);
-    if (hDlg == nullptr)
-        Fail("a dialog did not appear, or Tavrolinde's list stayed empty");
-    FlushPaint(hDlg);
-    return hDlg;
-}
-
-HWND StartTavrolinde(PROCESS_INFORMATION *process)
-{
-    return StartDialog(TAVROLINDE, "", true, process);
-}
-
 struct LaunchTimes {
     // From the launch until the dialog is visible, its list answering and painted.
     double launch;
@@ -240,8 +220,10 @@ struct LaunchTimes {
     double listing;
 };
 
-LaunchTimes TimeLaunch(const char *program, const char *arguments, bool needsEntries,
-                       PROCESS_INFORMATION *process)
+// Starts a program of the build and waits until its dialog is visible with its upper
+// list answering (for Tavrolinde: filled) and everything painted; times says how long.
+HWND StartDialog(const char *program, const char *arguments, bool needsEntries,
+                 PROCESS_INFORMATION *process, LaunchTimes *times = nullptr)
 {
     double start = NowMs();
     if (!Launch(program, arguments, process))
@@ -249,10 +231,25 @@ LaunchTimes TimeLaunch(const char *program, const char *arguments, bool needsEnt
     double visible = 0;
     HWND hDlg = WaitForDialog(*process, needsEntries, LAUNCH_TIMEOUT_MS, &visible);
     if (hDlg == nullptr)
-        Fail("a dialog did not appear");
+        Fail("a dialog did not appear, or Tavrolinde's list stayed empty");
     double answered = NowMs();
     FlushPaint(hDlg);
-    return {NowMs() - start, answered - visible};
+    if (times != nullptr)
+        *times = {NowMs() - start, answered - visible};
+    return hDlg;
+}
+
+HWND StartTavrolinde(PROCESS_INFORMATION *process)
+{
+    return StartDialog(TAVROLINDE, "", true, process);
+}
+
+LaunchTimes TimeLaunch(const char *program, const char *arguments, bool needsEntries,
+                       PROCESS_INFORMATION *process)
+{
+    LaunchTimes times;
+    StartDialog(program, arguments, needsEntries, process, &times);
+    return times;
 }
 
 // Ends a launched program and lets the system finish its work for it.
