@@ -11,6 +11,11 @@ namespace {
 constexpr char ABOUT_CAPTION[] = "\x83\x6F\x81\x5B\x83\x57\x83\x87\x83\x93\x8F\xEE\x95\xF1";
 constexpr char ABOUT_TEXT[] = "Tavrolinde\n\nVersion 1.0 (2005/02/28)\n\n" TAVROLINDE_COPYRIGHT;
 
+// True while the About box is open. The dialog's own About button can be the auto-clicker's
+// target: each tick would then open one more box inside the previous box's modal loop,
+// until the thread's stack is spent, and the disabled dialog could not be reached to stop it.
+bool g_aboutOpen = false;
+
 void OnInitDialog(HWND hDlg)
 {
     // Visible before the first listing, so the dialog lists itself.
@@ -23,6 +28,8 @@ void OnInitDialog(HWND hDlg)
 
 void ShowAbout(HWND hDlg)
 {
+    if (g_aboutOpen)
+        return;
     MSGBOXPARAMSA params;
     params.cbSize = sizeof(params);
     params.hwndOwner = hDlg;
@@ -34,7 +41,9 @@ void ShowAbout(HWND hDlg)
     params.dwContextHelpId = 0;
     params.lpfnMsgBoxCallback = nullptr;
     params.dwLanguageId = 0;
+    g_aboutOpen = true;
     MessageBoxIndirectA(&params);
+    g_aboutOpen = false;
 }
 
 void OnCommand(HWND hDlg, WORD id, WORD code)

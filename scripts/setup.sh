@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build googletest
-  g++-mingw-w64-i686 mingw-w64-tools
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine32:i386 wine64 fonts-wine
   xvfb xauth xdotool x11-utils imagemagick
   fonts-ipafont-gothic locales python3

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tavrolinde and its tests, and runs every test under Wine.
-# Arguments go to ctest (for instance -L e2e, or -R Lister).
+# Installs what is missing, builds Tavrolinde and its tests, and runs every test under Wine
+# twice: on a 32-bit system, then on a 64-bit one (Windows 10, WoW64, 64-bit target programs).
+# Arguments go to both ctest runs (for instance -L e2e, or -R Lister).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --preset wine >/dev/null
 cmake --build --preset wine
 ctest --preset wine "$@"
+ctest --preset wine64 "$@"

@@ -6,6 +6,8 @@
 # The prefix lives in BUILD_DIR/wine (never ~/.wine): 32-bit, quiet, no Mono or Gecko
 # prompts, ANSI code page 932. The programs draw on a private Xvfb display started
 # on first use, so they neither need nor disturb the user's desktop.
+# TAVROLINDE_SYSTEM_BITS=64 uses BUILD_DIR/wine64 instead: a 64-bit prefix that reports
+# Windows 10, where the 32-bit programs run under WoW64 as on users' machines.
 # TAVROLINDE_USE_DISPLAY=1 draws on $DISPLAY instead.
 # TAVROLINDE_DESKTOP=NAME,WIDTHxHEIGHT runs PROGRAM, and every process it starts, in a
 # Wine virtual desktop, which draws captions with their icons and close boxes.
@@ -15,11 +17,18 @@ set -euo pipefail
 
 build=$(cd "$1" && pwd)
 shift
-state=$build/wine
-mkdir -p "$state"
+case "${TAVROLINDE_SYSTEM_BITS:-32}" in
+32) state=$build/wine arch=win32 ;;
+64) state=$build/wine64 arch=win64 ;;
+*)
+    echo "wine-run: TAVROLINDE_SYSTEM_BITS is 32 or 64" >&2
+    exit 2
+    ;;
+esac
+mkdir -p "$state/prefix"
 
 export WINEPREFIX=$state/prefix
-export WINEARCH=win32
+export WINEARCH=$arch
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=ja_JP.UTF-8
@@ -62,6 +71,7 @@ boot() {
             # A crashing program ends at once instead of waiting in the debugger.
             wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
                 /v Debugger /d '' /f </dev/null >/dev/null 2>&1 9>&-
+            [ "$arch" = win32 ] || wine winecfg -v win10 </dev/null >/dev/null 2>&1 9>&-
         fi
     fi
     flock -u 9

@@ -632,6 +632,113 @@ INSTANTIATE_TEST_SUITE_P(
                     CloseCase{"CloseBoxClick", nullptr, 0}),
     [](const testing::TestParamInfo<CloseCase> &info) { return std::string(info.param.name); });
 
+// Tavrolinde lists itself, so its own buttons are targets a user can pick: its dialog above,
+// one of its buttons below, the toggle pressed in. Each row says what five seconds of clicks
+// on that button leave; then nothing refreshes the lists any more, and the user can close
+// what is open and release the toggle for good.
+struct OwnTargetCase {
+    const char *name;
+    int button;
+    bool endsTheProgram;
+    int aboutBoxes;
+    bool stillPressedIn;
+    bool lowerListKept;
+};
+
+void PrintTo(const OwnTargetCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class OwnTarget : public Program, public testing::WithParamInterface<OwnTargetCase> {
+  protected:
+    int AboutBoxes() const
+    {
+        int boxes = 0;
+        for (HWND hwnd : TopLevelWindows()) {
+            DWORD processId = 0;
+            GetWindowThreadProcessId(hwnd, &processId);
+            char className[16] = {};
+            GetClassNameA(hwnd, className, sizeof className);
+            boxes += processId == program.info.dwProcessId && IsWindowVisible(hwnd) &&
+                     lstrcmpA(className, "#32770") == 0 && Text(hwnd) == ABOUT_CAPTION;
+        }
+        return boxes;
+    }
+
+    // The About box's OK, then the toggle, clicked in one go right after a tick, so that the
+    // next tick cannot open another box in between. A tick brings the dialog forward: it has
+    // come when the foreground moves from the box to the dialog. Wine then draws the dialog
+    // over its own box, so the box is brought forward again before it is clicked.
+    void CloseTheAboutBoxAndRelease()
+    {
+        HWND about = About();
+        ASSERT_NE(about, nullptr);
+        const auto inFront = [&](HWND hwnd) {
+            return PumpUntil([&] { return GetForegroundWindow() == hwnd; });
+        };
+        SetForegroundWindow(about);
+        ASSERT_TRUE(inFront(about));
+        ASSERT_TRUE(inFront(hDlg)) << "no tick came";
+        SetForegroundWindow(about);
+        ASSERT_TRUE(inFront(about));
+        RECT ok = {};
+        RECT toggle = {};
+        GetWindowRect(GetDlgItem(about, IDOK), &ok);
+        GetWindowRect(GetDlgItem(hDlg, IDC_AUTO_CLICK), &toggle);
+        const auto at = [](const RECT &r) {
+            return std::to_string((r.left + r.right) / 2) + " " +
+                   std::to_string((r.top + r.bottom) / 2);
+        };
+        ASSERT_TRUE(
+            Xdotool("mousemove " + at(ok) + " click 1 mousemove " + at(toggle) + " click 1"));
+        EXPECT_TRUE(PumpUntil([&] { return !IsWindow(about); })) << "OK left the About box open";
+    }
+};
+
+TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
+{
+    const OwnTargetCase &c = GetParam();
+    ASSERT_NO_FATAL_FAILURE(Start());
+    HWND button = GetDlgItem(hDlg, c.button);
+    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(hDlg, Text(button) + " [Button]"));
+    const size_t ownControls = DescendantLines(hDlg).size();
+    ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
+    ASSERT_TRUE(PumpUntil([&] { return IsPressedIn(); }));
+    PumpFor(CLICK_WATCH_MS);
+
+    if (c.endsTheProgram) {
+        EXPECT_EQ(program.ExitCode(), 0u);
+        return;
+    }
+    ASSERT_TRUE(program.IsRunning());
+    EXPECT_EQ(AboutBoxes(), c.aboutBoxes);
+    EXPECT_EQ(IsPressedIn(), c.stillPressedIn);
+    EXPECT_EQ(Lines(lower).size(), c.lowerListKept ? ownControls : 0u);
+    HWND later = CreateTarget("Tavrolinde e2e later", {"Later"});
+    PumpFor(QUIET_MS);
+    EXPECT_EQ(IndexOfWindow(upper, later), -1) << "the lists were refreshed again";
+
+    if (c.aboutBoxes > 0) {
+        ASSERT_NO_FATAL_FAILURE(CloseTheAboutBoxAndRelease());
+    } else if (c.stillPressedIn) {
+        ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
+    }
+    EXPECT_TRUE(PumpUntil([&] { return !IsPressedIn(); }));
+    PumpFor(QUIET_MS);
+    EXPECT_EQ(AboutBoxes(), 0);
+    EXPECT_TRUE(IsWindowEnabled(hDlg));
+    EXPECT_FALSE(IsPressedIn());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ByButton, OwnTarget,
+    testing::Values(OwnTargetCase{"About", IDC_ABOUT, false, 1, true, true},
+                    OwnTargetCase{"Toggle", IDC_AUTO_CLICK, false, 0, false, true},
+                    OwnTargetCase{"Refresh", IDC_REFRESH, false, 0, true, false},
+                    OwnTargetCase{"Exit", IDCANCEL, true, 0, false, false}),
+    [](const testing::TestParamInfo<OwnTargetCase> &info) { return std::string(info.param.name); });
+
 class RealApplication : public Program {};
 
 // Wine's Notepad: its Find dialog's Find Next button has an effect that shows from outside,
@@ -650,8 +757,16 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
     WriteFile(handle, words.data(), static_cast<DWORD>(words.size()), &written, nullptr);
     CloseHandle(handle);
 
+    // The system's own Notepad: a 32-bit program on a 64-bit system reaches the native one
+    // through sysnative.
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string notepadPath = std::string(windows) +
+                                    (SystemBits() == 64 ? "\\sysnative" : "\\system32") +
+                                    "\\notepad.exe";
     Process notepad;
-    ASSERT_TRUE(notepad.Start("notepad.exe \"" + file + "\""));
+    ASSERT_TRUE(notepad.Start("\"" + notepadPath + "\" \"" + file + "\""));
+    EXPECT_EQ(ProcessBits(notepad.info.hProcess), SystemBits());
     HWND main = nullptr;
     ASSERT_TRUE(PumpUntil([&] {
         main = FindWindowOf(notepad, "Notepad");

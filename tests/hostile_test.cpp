@@ -30,9 +30,8 @@ constexpr size_t ENTRY_MAX = TEXT_BUFFER_CHARS - 1;
 struct Process {
     PROCESS_INFORMATION info = {};
 
-    bool Start(const std::string &program, const std::string &arguments)
+    bool Start(const std::string &path, const std::string &arguments)
     {
-        const std::string path = BinPath(program);
         std::string commandLine = "\"" + path + "\" " + arguments;
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
@@ -133,7 +132,7 @@ class Hostile : public testing::Test {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(tavrolinde_.Start("Tavrolinde.exe", "")) << "error " << GetLastError();
+        ASSERT_TRUE(tavrolinde_.Start(BinPath("Tavrolinde.exe"), "")) << "error " << GetLastError();
         const DWORD start = GetTickCount();
         while (Since(start) < WAIT_MS && tavrolinde_.Running()) {
             dlg_ = Find(tavrolinde_.info.dwProcessId, "#32770");
@@ -148,8 +147,8 @@ class Hostile : public testing::Test {
         FAIL() << "no ready Tavrolinde dialog";
     }
 
-    // Starts `fixture_windows.exe EVENT arguments` and returns its top-level window once
-    // it says its windows are made.
+    // Starts `fixture_windows.exe EVENT arguments`, built for the system's bits, and returns
+    // its top-level window once it says its windows are made.
     HWND StartFixture(const std::string &arguments, DWORD waitMs = WAIT_MS)
     {
         static int serial = 0;
@@ -159,7 +158,8 @@ class Hostile : public testing::Test {
         fixtures_.push_back(std::make_unique<Process>());
         Process &fixture = *fixtures_.back();
         HWND top = nullptr;
-        if (fixture.Start("fixture_windows.exe", event + " " + arguments)) {
+        if (fixture.Start(FixturePath(), event + " " + arguments)) {
+            EXPECT_EQ(ProcessBits(fixture.info.hProcess), SystemBits());
             HANDLE handles[] = {ready, fixture.info.hProcess};
             if (WaitForMultipleObjects(2, handles, FALSE, waitMs) == WAIT_OBJECT_0)
                 top = Find(fixture.info.dwProcessId, "FixtureTop");

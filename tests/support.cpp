@@ -22,6 +22,28 @@ std::string BinPath(const std::string &name)
     return folder.erase(folder.find_last_of("\\/") + 1) + name;
 }
 
+int SystemBits()
+{
+    char bits[4] = {};
+    GetEnvironmentVariableA("TAVROLINDE_SYSTEM_BITS", bits, sizeof bits);
+    return lstrcmpA(bits, "64") == 0 ? 64 : 32;
+}
+
+int ProcessBits(HANDLE process)
+{
+    // A 64-bit system runs 32-bit processes under WoW64 and its own natively.
+    BOOL selfUnderWow64 = FALSE;
+    BOOL underWow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &selfUnderWow64);
+    IsWow64Process(process, &underWow64);
+    return selfUnderWow64 && !underWow64 ? 64 : 32;
+}
+
+std::string FixturePath()
+{
+    return BinPath(SystemBits() == 64 ? "fixture_windows64.exe" : "fixture_windows.exe");
+}
+
 HWND CreateMainDialog()
 {
     return CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr,

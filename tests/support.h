@@ -10,6 +10,17 @@
 // Path of `name` in the folder of this test program, where the build puts every program.
 std::string BinPath(const std::string &name);
 
+// Bits of the system the tests run on, and of the programs whose windows they list and
+// click: 64 when TAVROLINDE_SYSTEM_BITS says so (Tavrolinde then runs under WoW64, as on
+// users' machines), 32 otherwise.
+int SystemBits();
+
+// Bits of a running process.
+int ProcessBits(HANDLE process);
+
+// The program with the fixture windows, built for the system's bits.
+std::string FixturePath();
+
 // The real main dialog, modeless in this process, from the real template.
 HWND CreateMainDialog();
 
