@@ -10,9 +10,9 @@
 // Path of `name` in the folder of this test program, where the build puts every program.
 std::string BinPath(const std::string &name);
 
-// Bits of the system the tests run on, and of the programs whose windows they list and
-// click: 64 when TAVROLINDE_SYSTEM_BITS says so (Tavrolinde then runs under WoW64, as on
-// users' machines), 32 otherwise.
+// Bits of the system the tests run on, as TAVROLINDE_SYSTEM_BITS gives them (32 when it
+// is not set), and so of the programs whose windows they list and click. On a 64-bit
+// system Tavrolinde runs under WoW64, as on its users' machines.
 int SystemBits();
 
 // Bits of a running process.
