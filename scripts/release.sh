@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the release from a clean tree and packages it:
-#   dist/Tavrolinde-1.0.0-win32.zip  Tavrolinde.exe, the user's guide, the licence
+#   dist/Tavrolinde-1.0.0-win32.zip  Tavrolinde.exe, the user's guides, the licence
 #   dist/SHA256SUMS                  checksums of the exe and the zip
 # The same sources give byte-identical files wherever and whenever this runs.
 set -euo pipefail
@@ -29,13 +29,17 @@ if [ "$size" -gt 32768 ]; then
     exit 1
 fi
 
-# The guide is the README's user's guide, with Windows line ends.
+# The user's guides: the Japanese one, docs/guide-ja.md, as README.txt, the file a Japanese
+# user opens first, and the README's English one beside it. UTF-8 with a byte order mark
+# and Windows line ends, so that Notepad on any Windows, in any language, shows them right.
 stage=$build/zip
 mkdir -p "$stage"
 cp "$exe" "$stage/Tavrolinde.exe"
-sed -n '/^<!-- guide -->$/,/^<!-- \/guide -->$/p' README.md | sed '1d;$d' | sed 's/$/\r/' >"$stage/GUIDE.txt"
+for_notepad() { printf '\xEF\xBB\xBF'; sed 's/$/\r/'; }
+for_notepad <docs/guide-ja.md >"$stage/README.txt"
+sed -n '/^<!-- guide -->$/,/^<!-- \/guide -->$/p' README.md | sed '1d;$d' | for_notepad >"$stage/README-en.txt"
 sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
-[ -s "$stage/GUIDE.txt" ] || { echo "release: no user's guide in README.md" >&2; exit 1; }
+[ "$(wc -l <"$stage/README-en.txt")" -gt 1 ] || { echo "release: no user's guide in README.md" >&2; exit 1; }
 
 zip=$dist/Tavrolinde-1.0.0-win32.zip
 python3 - "$stage" "$zip" <<'PY'
@@ -43,7 +47,7 @@ import sys, zipfile
 stage, target = sys.argv[1], sys.argv[2]
 # Fixed order, date and permissions: nothing of the machine or the moment gets in.
 with zipfile.ZipFile(target, "w") as z:
-    for name in ("Tavrolinde.exe", "GUIDE.txt", "LICENSE.txt"):
+    for name in ("Tavrolinde.exe", "README.txt", "README-en.txt", "LICENSE.txt"):
         info = zipfile.ZipInfo(name, date_time=(1980, 1, 1, 0, 0, 0))
         info.create_system = 3
         info.external_attr = 0o100644 << 16
