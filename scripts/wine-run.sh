@@ -73,6 +73,18 @@ boot() {
                 /v Debugger /d '' /f </dev/null >/dev/null 2>&1 9>&-
             [ "$arch" = win32 ] || wine winecfg -v win10 </dev/null >/dev/null 2>&1 9>&-
         fi
+        # Without a window manager Wine waits 2 s for one whenever a captioned window
+        # closes. On the private display Wine handles the windows itself: they close at once.
+        managed=N
+        [ "${TAVROLINDE_USE_DISPLAY:-}" != 1 ] || managed=Y
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$managed" /f \
+            </dev/null >/dev/null 2>&1 9>&-
+    fi
+    # Wine draws the caption's buttons with its Marlett font, which a new prefix does not
+    # find: without it they show as the letters "0 1 r".
+    fonts=$WINEPREFIX/drive_c/windows/Fonts
+    if [ -d "$fonts" ] && [ ! -f "$fonts/marlett.ttf" ]; then
+        cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
     fi
     flock -u 9
 }
