@@ -64,9 +64,7 @@ boot() {
     # A server that stays up, with Wine's own background processes started here,
     # away from the caller's output: a test runner waits for its pipes to close.
     if wineserver -p </dev/null >/dev/null 2>&1 9>&-; then
-        if [ -f "$WINEPREFIX/system.reg" ]; then
-            wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
-        else
+        if [ ! -f "$WINEPREFIX/system.reg" ]; then
             wineboot -i </dev/null >/dev/null 2>&1 9>&-
             # A crashing program ends at once instead of waiting in the debugger.
             wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
@@ -79,6 +77,12 @@ boot() {
         [ "${TAVROLINDE_USE_DISPLAY:-}" != 1 ] || managed=Y
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$managed" /f \
             </dev/null >/dev/null 2>&1 9>&-
+        # The registry reaches its files only when the server ends, and a wineserver of a
+        # program's own starts from those files: this server ends once and starts for good.
+        wineserver -k </dev/null >/dev/null 2>&1 9>&- || true
+        wineserver -w </dev/null >/dev/null 2>&1 9>&-
+        wineserver -p </dev/null >/dev/null 2>&1 9>&-
+        wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
     fi
     # Wine draws the caption's buttons with its Marlett font, which a new prefix does not
     # find: without it they show as the letters "0 1 r".
