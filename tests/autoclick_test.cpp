@@ -104,20 +104,13 @@ class AutoClick : public testing::Test {
     // The fixture chosen in the upper list, as the user would choose it.
     bool SelectFixture()
     {
-        return SelectInUpperList(hDlg, top);
+        return SelectInList(hDlg, IDC_WINDOW_LIST, top);
     }
 
     // `target` chosen in the lower list.
     bool SelectTarget(HWND target)
     {
-        HWND lower = GetDlgItem(hDlg, IDC_CHILD_LIST);
-        const int index = IndexOf(lower, target);
-        if (index < 0)
-            return false;
-        SendMessageA(lower, LB_SETCURSEL, index, 0);
-        SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_CHILD_LIST, LBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(lower));
-        return true;
+        return SelectInList(hDlg, IDC_CHILD_LIST, target);
     }
 
     bool Select(HWND target)

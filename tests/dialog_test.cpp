@@ -71,11 +71,7 @@ struct Fixture {
 // Selects `top` in the upper list as the user would, then `child` in the lower list.
 bool SelectDescendant(HWND hDlg, HWND top, HWND child)
 {
-    if (!SelectInUpperList(hDlg, top))
-        return false;
-    HWND lower = GetDlgItem(hDlg, IDC_CHILD_LIST);
-    const int childIndex = IndexOf(lower, child);
-    return childIndex >= 0 && SendMessageA(lower, LB_SETCURSEL, childIndex, 0) != LB_ERR;
+    return SelectInList(hDlg, IDC_WINDOW_LIST, top) && SelectInList(hDlg, IDC_CHILD_LIST, child);
 }
 
 // A list's item data in order, and its selection.
@@ -89,20 +85,6 @@ ListState StateOf(HWND list)
         state.first.push_back(SendMessageA(list, LB_GETITEMDATA, i, 0));
     state.second = SendMessageA(list, LB_GETCURSEL, 0, 0);
     return state;
-}
-
-std::string TextOf(HWND hwnd)
-{
-    char text[1024] = {};
-    GetWindowTextA(hwnd, text, sizeof text);
-    return text;
-}
-
-std::string ClassOf(HWND hwnd)
-{
-    char name[64] = {};
-    GetClassNameA(hwnd, name, sizeof name);
-    return name;
 }
 
 // The maker's notice, the last line of the About text, as the version block carries it.

@@ -51,38 +51,15 @@ void PumpFor(DWORD ms)
     PumpUntil([] { return false; }, ms);
 }
 
-// A process started by a test and ended here, whatever the test's outcome.
-struct Process {
-    PROCESS_INFORMATION info = {};
-
-    Process() = default;
-    Process(const Process &) = delete;
-    Process &operator=(const Process &) = delete;
-    ~Process()
-    {
-        EndProcess(info);
-    }
-    bool Start(std::string commandLine)
-    {
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &startup, &info) != FALSE &&
-               AssignProcessToJobObject(KillOnExitJob(), info.hProcess) != FALSE;
-    }
-    bool IsRunning() const
-    {
-        return WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT;
-    }
-    // STILL_ACTIVE when the process does not end in time.
-    DWORD ExitCode() const
-    {
-        PumpUntil([this] { return !IsRunning(); });
-        DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(info.hProcess, &code);
-        return code;
-    }
-};
+// The exit code once the process has ended, handling this thread's messages meanwhile;
+// STILL_ACTIVE when it does not end in time.
+DWORD ExitCodeOf(const TestProcess &process)
+{
+    PumpUntil([&] { return !process.IsRunning(); });
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process.info.hProcess, &code);
+    return code;
+}
 
 std::string UnixPath(const std::string &path)
 {
@@ -194,19 +171,10 @@ bool ClickLine(HWND list, int index)
     return ClickAt(p);
 }
 
-std::string Text(HWND hwnd)
-{
-    char text[1024] = {};
-    GetWindowTextA(hwnd, text, sizeof text);
-    return text;
-}
-
 BOOL CALLBACK AddDescendantLine(HWND hwnd, LPARAM lParam)
 {
-    char className[256] = {};
-    GetClassNameA(hwnd, className, sizeof className);
-    reinterpret_cast<std::vector<std::string> *>(lParam)->push_back(Text(hwnd) + " [" + className +
-                                                                    "]");
+    reinterpret_cast<std::vector<std::string> *>(lParam)->push_back(TextOf(hwnd) + " [" +
+                                                                    ClassOf(hwnd) + "]");
     return TRUE;
 }
 
@@ -218,34 +186,10 @@ std::vector<std::string> DescendantLines(HWND parent)
     return lines;
 }
 
-struct WindowSearch {
-    DWORD processId;
-    const char *className;
-    const char *caption; // any caption when null
-    HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lParam)
-{
-    auto *search = reinterpret_cast<WindowSearch *>(lParam);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(hwnd, &processId);
-    char className[256] = {};
-    GetClassNameA(hwnd, className, sizeof className);
-    if (processId != search->processId || !IsWindowVisible(hwnd) ||
-        lstrcmpA(className, search->className) != 0 ||
-        (search->caption != nullptr && Text(hwnd) != search->caption))
-        return TRUE;
-    search->found = hwnd;
-    return FALSE;
-}
-
 // A visible top-level window of a process, by class and caption.
-HWND FindWindowOf(const Process &process, const char *className, const char *caption = nullptr)
+HWND FindWindowOf(const TestProcess &process, const char *className, const char *caption = nullptr)
 {
-    WindowSearch search = {process.info.dwProcessId, className, caption, nullptr};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return ::FindWindowOf(process.info.dwProcessId, className, caption);
 }
 
 // Clicks received by the buttons of this process's target windows, by button.
@@ -301,17 +245,13 @@ template <typename OnClick> int WatchClicks(HWND button, DWORD ms, OnClick onCli
 // Each test starts the program afresh, after the windows of its own it wants listed.
 class Program : public testing::Test {
   protected:
-    // Waits for the dialog to be visible, its list filled and in the foreground, where keys go.
+    // Waits for the dialog to be ready and in the foreground, where keys go.
     void Start()
     {
         ASSERT_TRUE(program.Start("\"" + BinPath("Tavrolinde.exe") + "\""));
-        PumpUntil([&] {
-            hDlg = FindWindowOf(program, "#32770", "Tavrolinde");
-            return !program.IsRunning() ||
-                   (hDlg != nullptr && Ask(GetDlgItem(hDlg, IDC_WINDOW_LIST), LB_GETCOUNT) > 0 &&
-                    GetForegroundWindow() == hDlg);
-        });
-        ASSERT_TRUE(hDlg != nullptr && GetForegroundWindow() == hDlg) << "no dialog in front";
+        hDlg = WaitForDialog(program, WAIT_MS, Pump);
+        ASSERT_TRUE(hDlg != nullptr && PumpUntil([&] { return GetForegroundWindow() == hDlg; }))
+            << "no dialog in front";
         upper = GetDlgItem(hDlg, IDC_WINDOW_LIST);
         lower = GetDlgItem(hDlg, IDC_CHILD_LIST);
     }
@@ -358,7 +298,7 @@ class Program : public testing::Test {
             << "clicked after the toggle was released";
     }
 
-    Process program;
+    TestProcess program;
     HWND hDlg = nullptr;
     HWND upper = nullptr;
     HWND lower = nullptr;
@@ -622,7 +562,7 @@ TEST_P(Closing, EndsTheProcessWithExitCodeZero)
         ASSERT_TRUE(ClickControl(hDlg, c.button));
     else
         ASSERT_TRUE(ClickCloseBox(hDlg)) << "no close box on the caption";
-    EXPECT_EQ(program.ExitCode(), 0u);
+    EXPECT_EQ(ExitCodeOf(program), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -655,14 +595,9 @@ class OwnTarget : public Program, public testing::WithParamInterface<OwnTargetCa
     int AboutBoxes() const
     {
         int boxes = 0;
-        for (HWND hwnd : TopLevelWindows()) {
-            DWORD processId = 0;
-            GetWindowThreadProcessId(hwnd, &processId);
-            char className[16] = {};
-            GetClassNameA(hwnd, className, sizeof className);
-            boxes += processId == program.info.dwProcessId && IsWindowVisible(hwnd) &&
-                     lstrcmpA(className, "#32770") == 0 && Text(hwnd) == ABOUT_CAPTION;
-        }
+        for (HWND hwnd : TopLevelWindows())
+            boxes += ProcessOf(hwnd) == program.info.dwProcessId && IsWindowVisible(hwnd) &&
+                     ClassOf(hwnd) == "#32770" && TextOf(hwnd) == ABOUT_CAPTION;
         return boxes;
     }
 
@@ -701,14 +636,14 @@ TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
     const OwnTargetCase &c = GetParam();
     ASSERT_NO_FATAL_FAILURE(Start());
     HWND button = GetDlgItem(hDlg, c.button);
-    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(hDlg, Text(button) + " [Button]"));
+    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(hDlg, TextOf(button) + " [Button]"));
     const size_t ownControls = DescendantLines(hDlg).size();
     ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
     ASSERT_TRUE(PumpUntil([&] { return IsPressedIn(); }));
     PumpFor(CLICK_WATCH_MS);
 
     if (c.endsTheProgram) {
-        EXPECT_EQ(program.ExitCode(), 0u);
+        EXPECT_EQ(ExitCodeOf(program), 0u);
         return;
     }
     ASSERT_TRUE(program.IsRunning());
@@ -764,7 +699,7 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
     const std::string notepadPath = std::string(windows) +
                                     (SystemBits() == 64 ? "\\sysnative" : "\\system32") +
                                     "\\notepad.exe";
-    Process notepad;
+    TestProcess notepad;
     ASSERT_TRUE(notepad.Start("\"" + notepadPath + "\" \"" + file + "\""));
     EXPECT_EQ(ProcessBits(notepad.info.hProcess), SystemBits());
     HWND main = nullptr;
@@ -791,7 +726,7 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
     SetWindowPos(main, nullptr, 0, 0, GetSystemMetrics(SM_CXSCREEN), frame.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     SetWindowPos(find, nullptr, 0, frame.bottom, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
-    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(find, Text(findNext) + " [Button]"));
+    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(find, TextOf(findNext) + " [Button]"));
 
     ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
     ASSERT_TRUE(PumpUntil([&] { return IsPressedIn(); }));

@@ -25,46 +25,6 @@ constexpr UINT WM_CLICKS = WM_APP;   // a fixture window answers with its count 
 constexpr UINT WM_QUIT_FIXTURE = WM_APP + 1;
 constexpr size_t ENTRY_MAX = TEXT_BUFFER_CHARS - 1;
 
-// Every started process is in the kill-on-exit job, ended with it even if the test program
-// dies; each is also ended on its own when its test ends, passed or failed.
-struct Process {
-    PROCESS_INFORMATION info = {};
-
-    bool Start(const std::string &path, const std::string &arguments)
-    {
-        std::string commandLine = "\"" + path + "\" " + arguments;
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                            nullptr, &startup, &info))
-            return false;
-        AssignProcessToJobObject(KillOnExitJob(), info.hProcess);
-        return true;
-    }
-    bool Running() const
-    {
-        return WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT;
-    }
-    ~Process()
-    {
-        EndProcess(info);
-    }
-};
-
-std::string TextOf(HWND hwnd, int size = TEXT_BUFFER_CHARS)
-{
-    std::string text(size, '\0');
-    GetWindowTextA(hwnd, &text[0], size);
-    return text.c_str();
-}
-
-std::string ClassOf(HWND hwnd)
-{
-    char name[256] = {};
-    GetClassNameA(hwnd, name, sizeof name);
-    return name;
-}
-
 // A list holds characters, not bytes: a text cut inside a double-byte character is right
 // without its lone lead byte.
 std::string Whole(std::string text)
@@ -112,17 +72,6 @@ struct Entry {
     HWND handle;
 };
 
-HWND Find(DWORD processId, const char *className)
-{
-    for (HWND hwnd : TopLevelWindows()) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == processId && ClassOf(hwnd) == className)
-            return hwnd;
-    }
-    return nullptr;
-}
-
 DWORD Since(DWORD start)
 {
     return GetTickCount() - start;
@@ -132,19 +81,10 @@ class Hostile : public testing::Test {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(tavrolinde_.Start(BinPath("Tavrolinde.exe"), "")) << "error " << GetLastError();
-        const DWORD start = GetTickCount();
-        while (Since(start) < WAIT_MS && tavrolinde_.Running()) {
-            dlg_ = Find(tavrolinde_.info.dwProcessId, "#32770");
-            DWORD_PTR count = 0;
-            if (dlg_ && IsWindowVisible(dlg_) &&
-                SendMessageTimeoutA(List(IDC_WINDOW_LIST), LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG,
-                                    ANSWER_MS, &count) &&
-                count > 0)
-                return;
-            Sleep(100);
-        }
-        FAIL() << "no ready Tavrolinde dialog";
+        ASSERT_TRUE(tavrolinde_.Start("\"" + BinPath("Tavrolinde.exe") + "\""))
+            << "error " << GetLastError();
+        dlg_ = WaitForDialog(tavrolinde_, WAIT_MS);
+        ASSERT_NE(dlg_, nullptr) << "no ready Tavrolinde dialog";
     }
 
     // Starts `fixture_windows.exe EVENT arguments`, built for the system's bits, and returns
@@ -155,14 +95,14 @@ class Hostile : public testing::Test {
         const std::string event = "TavrolindeHostile." + std::to_string(GetCurrentProcessId()) +
                                   "." + std::to_string(++serial);
         HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
-        fixtures_.push_back(std::make_unique<Process>());
-        Process &fixture = *fixtures_.back();
+        fixtures_.push_back(std::make_unique<TestProcess>());
+        TestProcess &fixture = *fixtures_.back();
         HWND top = nullptr;
-        if (fixture.Start(FixturePath(), event + " " + arguments)) {
+        if (fixture.Start("\"" + FixturePath() + "\" " + event + " " + arguments)) {
             EXPECT_EQ(ProcessBits(fixture.info.hProcess), SystemBits());
             HANDLE handles[] = {ready, fixture.info.hProcess};
             if (WaitForMultipleObjects(2, handles, FALSE, waitMs) == WAIT_OBJECT_0)
-                top = Find(fixture.info.dwProcessId, "FixtureTop");
+                top = FindWindowOf(fixture.info.dwProcessId, "FixtureTop");
         }
         CloseHandle(ready);
         return top;
@@ -196,15 +136,12 @@ class Hostile : public testing::Test {
     // Chooses `top` in the upper list as a user would; returns once the lower list is made.
     bool SelectUpper(HWND top) const
     {
-        const int index = IndexOf(IDC_WINDOW_LIST, top);
-        return index >= 0 && SendMessageA(List(IDC_WINDOW_LIST), LB_SETCURSEL, index, 0) == index &&
-               Command(IDC_WINDOW_LIST, LBN_SELCHANGE);
+        return SelectInList(dlg_, IDC_WINDOW_LIST, top);
     }
 
     bool SelectLower(HWND target) const
     {
-        const int index = IndexOf(IDC_CHILD_LIST, target);
-        return index >= 0 && SendMessageA(List(IDC_CHILD_LIST), LB_SETCURSEL, index, 0) == index;
+        return SelectInList(dlg_, IDC_CHILD_LIST, target);
     }
 
     // One real press of the toggle; returns whether it is now pressed in.
@@ -334,8 +271,8 @@ class Hostile : public testing::Test {
         }
     }
 
-    Process tavrolinde_;
-    std::vector<std::unique_ptr<Process>> fixtures_;
+    TestProcess tavrolinde_;
+    std::vector<std::unique_ptr<TestProcess>> fixtures_;
     HWND dlg_ = nullptr;
 };
 
@@ -386,7 +323,7 @@ TEST_P(StaleEntry, GivesAnEmptyLowerList)
     ASSERT_TRUE(SelectUpper(top)) << "the stale entry cannot be chosen";
     EXPECT_TRUE(Answers());
     EXPECT_EQ(SendMessageA(List(IDC_CHILD_LIST), LB_GETCOUNT, 0, 0), 0);
-    EXPECT_TRUE(tavrolinde_.Running());
+    EXPECT_TRUE(tavrolinde_.IsRunning());
 }
 
 INSTANTIATE_TEST_SUITE_P(Gone, StaleEntry, testing::Values(false, true),
@@ -419,7 +356,7 @@ TEST_P(VanishingTarget, TicksGoOnAndClickNothingElse)
     ASSERT_FALSE(IsWindow(target));
     for (DWORD start = GetTickCount(); Since(start) < 3000; Sleep(250))
         ASSERT_TRUE(Answers()) << "after " << Since(start) << " ms";
-    EXPECT_TRUE(tavrolinde_.Running());
+    EXPECT_TRUE(tavrolinde_.IsRunning());
     if (!processExits)
         ExpectNoClicks(top, target);
     ExpectNoClicks(witness);
@@ -461,7 +398,7 @@ TEST_F(Hostile, TargetHungForTenSecondsNeverBlocksTheDialog)
     Sleep(300);
     EXPECT_GE(Clicks(target), 8) << "the ticks stopped during the hang";
     ExpectNoClicks(top, target);
-    EXPECT_TRUE(tavrolinde_.Running());
+    EXPECT_TRUE(tavrolinde_.IsRunning());
 }
 
 // --- sizes and repetition ---

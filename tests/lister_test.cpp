@@ -54,20 +54,6 @@ std::string ExpectedEntry(const std::string &text, const std::string &className)
     return (text + " [" + className + "]").substr(0, ENTRY_MAX);
 }
 
-std::string TextOf(HWND hwnd)
-{
-    char text[TEXT_BUFFER_CHARS] = {};
-    GetWindowTextA(hwnd, text, TEXT_BUFFER_CHARS);
-    return text;
-}
-
-std::string ClassOf(HWND hwnd)
-{
-    char name[TEXT_BUFFER_CHARS] = {};
-    GetClassNameA(hwnd, name, TEXT_BUFFER_CHARS);
-    return name;
-}
-
 bool Contains(const std::vector<HWND> &windows, HWND hwnd)
 {
     return std::find(windows.begin(), windows.end(), hwnd) != windows.end();
@@ -186,12 +172,8 @@ class ListerTest : public ::testing::Test {
     // Selects the upper entry that carries `window` and announces the change, as a click does.
     void Select(HWND window)
     {
-        std::vector<Entry> entries = Entries(IDC_WINDOW_LIST);
-        auto it = std::find_if(entries.begin(), entries.end(),
-                               [window](const Entry &entry) { return entry.handle == window; });
-        ASSERT_NE(it, entries.end()) << "the window is not in the upper list";
-        SendMessageA(List(IDC_WINDOW_LIST), LB_SETCURSEL, it - entries.begin(), 0);
-        NotifySelectionChange();
+        ASSERT_TRUE(SelectInList(dialog_, IDC_WINDOW_LIST, window))
+            << "the window is not in the upper list";
     }
 
     void PressRefresh()

@@ -15,111 +15,29 @@ namespace {
 // The machine is shared and slow: waits poll generously rather than time anything.
 constexpr DWORD WAIT_MS = 20000;
 constexpr DWORD POLL_MS = 100;
-// One started copy of the program; whatever a test leaves running is ended here, so a
-// failed assertion does not leave a process behind to block the test run.
-struct StartedProgram {
-    PROCESS_INFORMATION info = {};
-
-    StartedProgram() = default;
-    StartedProgram(const StartedProgram &) = delete;
-    StartedProgram &operator=(const StartedProgram &) = delete;
-    ~StartedProgram()
-    {
-        EndProcess(info);
-    }
-};
 
 // Starts the program with `arguments` after its quoted path; the start-up information
-// carries `showCommand` when `useShowWindow` is set.
-bool Start(StartedProgram &program, const std::string &arguments, bool useShowWindow = false,
-           WORD showCommand = SW_SHOWNORMAL)
+// carries `showCommand` unless it is -1.
+bool Start(TestProcess &program, const std::string &arguments, int showCommand = -1)
 {
-    const std::string path = BinPath("Tavrolinde.exe");
-    std::string commandLine = "\"" + path + "\"";
+    std::string commandLine = "\"" + BinPath("Tavrolinde.exe") + "\"";
     if (!arguments.empty())
         commandLine += " " + arguments;
-
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    if (useShowWindow) {
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = showCommand;
-    }
-    return CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &startup, &program.info) != FALSE;
+    return program.Start(commandLine, showCommand);
 }
 
-struct DialogSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindDialogProc(HWND hwnd, LPARAM lParam)
+HWND WaitForDialog(const TestProcess &program)
 {
-    auto *search = reinterpret_cast<DialogSearch *>(lParam);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(hwnd, &processId);
-    if (processId != search->processId)
-        return TRUE;
-    char className[64] = {};
-    char caption[64] = {};
-    GetClassNameA(hwnd, className, sizeof className);
-    GetWindowTextA(hwnd, caption, sizeof caption);
-    if (lstrcmpA(className, "#32770") == 0 && lstrcmpA(caption, "Tavrolinde") == 0) {
-        search->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindDialogOf(const StartedProgram &program)
-{
-    DialogSearch search = {program.info.dwProcessId, nullptr};
-    EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-// A dialog is findable before its controls exist: ready means visible, with the window
-// list answering a message across the process boundary.
-bool IsReady(HWND hDlg)
-{
-    if (hDlg == nullptr || !IsWindowVisible(hDlg))
-        return false;
-    HWND list = GetDlgItem(hDlg, IDC_WINDOW_LIST);
-    if (list == nullptr || GetDlgItem(hDlg, IDCANCEL) == nullptr)
-        return false;
-    DWORD_PTR count = 0;
-    return SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count) != 0 &&
-           static_cast<LRESULT>(count) != LB_ERR;
-}
-
-// The program's dialog once it is ready, or null when it does not get there in time
-// or the process ends first.
-HWND WaitForDialog(const StartedProgram &program)
-{
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < WAIT_MS) {
-        HWND hDlg = FindDialogOf(program);
-        if (IsReady(hDlg))
-            return hDlg;
-        if (WaitForSingleObject(program.info.hProcess, POLL_MS) != WAIT_TIMEOUT)
-            return nullptr;
-    }
-    return nullptr;
+    return WaitForDialog(program, WAIT_MS);
 }
 
 // The exit code once the process has ended, STILL_ACTIVE if it has not in time.
-DWORD WaitForExitCode(const StartedProgram &program)
+DWORD WaitForExitCode(const TestProcess &program)
 {
     WaitForSingleObject(program.info.hProcess, WAIT_MS);
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(program.info.hProcess, &code);
     return code;
-}
-
-bool IsRunning(const StartedProgram &program)
-{
-    return WaitForSingleObject(program.info.hProcess, 0) == WAIT_TIMEOUT;
 }
 
 void Close(HWND hDlg)
@@ -131,7 +49,7 @@ void Close(HWND hDlg)
 
 TEST(ProgramProcess, ShowsItsOwnTopLevelDialogCaptionedTavrolinde)
 {
-    StartedProgram program;
+    TestProcess program;
     ASSERT_TRUE(Start(program, "")) << "CreateProcessA failed, error " << GetLastError();
     HWND hDlg = WaitForDialog(program);
     ASSERT_NE(hDlg, nullptr) << "no visible Tavrolinde dialog of the started process";
@@ -162,7 +80,7 @@ class ClosingTheDialog : public testing::TestWithParam<ClosingMessage> {};
 
 TEST_P(ClosingTheDialog, EndsTheProcessWithExitCodeZero)
 {
-    StartedProgram program;
+    TestProcess program;
     ASSERT_TRUE(Start(program, "")) << "CreateProcessA failed, error " << GetLastError();
     HWND hDlg = WaitForDialog(program);
     ASSERT_NE(hDlg, nullptr) << "no visible Tavrolinde dialog of the started process";
@@ -182,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(ByMessage, ClosingTheDialog,
 
 TEST(ProgramProcess, EnterOnTheDialogLeavesItOpen)
 {
-    StartedProgram program;
+    TestProcess program;
     ASSERT_TRUE(Start(program, "")) << "CreateProcessA failed, error " << GetLastError();
     HWND hDlg = WaitForDialog(program);
     ASSERT_NE(hDlg, nullptr) << "no visible Tavrolinde dialog of the started process";
@@ -195,7 +113,7 @@ TEST(ProgramProcess, EnterOnTheDialogLeavesItOpen)
               0);
     EXPECT_TRUE(IsWindow(hDlg));
     EXPECT_TRUE(IsWindowVisible(hDlg));
-    EXPECT_TRUE(IsRunning(program));
+    EXPECT_TRUE(program.IsRunning());
 
     Close(hDlg);
     EXPECT_EQ(WaitForExitCode(program), 0u);
@@ -218,8 +136,8 @@ class StartUpShowCommand : public testing::TestWithParam<ShowCommandCase> {};
 TEST_P(StartUpShowCommand, DecidesWhetherTheDialogEndsUpMinimized)
 {
     const ShowCommandCase &c = GetParam();
-    StartedProgram program;
-    ASSERT_TRUE(Start(program, "", c.useShowWindow, c.showCommand))
+    TestProcess program;
+    ASSERT_TRUE(Start(program, "", c.useShowWindow ? c.showCommand : -1))
         << "CreateProcessA failed, error " << GetLastError();
     HWND hDlg = WaitForDialog(program);
     ASSERT_NE(hDlg, nullptr) << "no visible Tavrolinde dialog of the started process";
@@ -251,27 +169,27 @@ INSTANTIATE_TEST_SUITE_P(ByStartUpInformation, StartUpShowCommand,
 
 TEST(ProgramProcess, SecondCopyRunsBesideTheFirstAndEachClosesOnItsOwn)
 {
-    StartedProgram first;
+    TestProcess first;
     ASSERT_TRUE(Start(first, "")) << "CreateProcessA failed, error " << GetLastError();
     HWND firstDlg = WaitForDialog(first);
     ASSERT_NE(firstDlg, nullptr) << "no visible dialog of the first copy";
 
-    StartedProgram second;
+    TestProcess second;
     ASSERT_TRUE(Start(second, "")) << "CreateProcessA failed, error " << GetLastError();
     HWND secondDlg = WaitForDialog(second);
     ASSERT_NE(secondDlg, nullptr) << "no visible dialog of the second copy";
 
     EXPECT_NE(first.info.dwProcessId, second.info.dwProcessId);
     EXPECT_NE(firstDlg, secondDlg);
-    EXPECT_TRUE(IsRunning(first));
+    EXPECT_TRUE(first.IsRunning());
     EXPECT_TRUE(IsWindowVisible(firstDlg));
 
     // The copy started last closes first, so neither copy's exit can follow the other's.
     Close(secondDlg);
     EXPECT_EQ(WaitForExitCode(second), 0u);
-    EXPECT_TRUE(IsRunning(first));
+    EXPECT_TRUE(first.IsRunning());
     EXPECT_TRUE(IsWindowVisible(firstDlg));
-    EXPECT_TRUE(IsReady(firstDlg));
+    EXPECT_TRUE(IsDialogReady(firstDlg));
 
     Close(firstDlg);
     EXPECT_EQ(WaitForExitCode(first), 0u);
@@ -291,7 +209,7 @@ class CommandLine : public testing::TestWithParam<CommandLineCase> {};
 
 TEST_P(CommandLine, IsAcceptedAndIgnored)
 {
-    StartedProgram program;
+    TestProcess program;
     ASSERT_TRUE(Start(program, GetParam().arguments))
         << "CreateProcessA failed, error " << GetLastError();
     HWND hDlg = WaitForDialog(program);

@@ -11,6 +11,11 @@ namespace {
 constexpr DWORD END_WAIT_MS = 20000;
 // Tells a process the test had to end from the program's own exit codes.
 constexpr UINT KILLED_EXIT_CODE = 0xDEAD;
+// A dialog that is ready answers within this; a listing it is asked for ends within this.
+constexpr DWORD ANSWER_MS = 5000;
+constexpr DWORD LISTING_MS = 280000;
+// How often a wait looks again.
+constexpr DWORD POLL_MS = 50;
 
 } // namespace
 
@@ -129,14 +134,91 @@ std::vector<HWND> DescendantWindows(HWND parent)
     return all;
 }
 
-bool SelectInUpperList(HWND hDlg, HWND window)
+bool SelectInList(HWND hDlg, int listId, HWND window)
 {
-    HWND upper = GetDlgItem(hDlg, IDC_WINDOW_LIST);
-    const int index = IndexOf(upper, window);
-    if (index < 0)
+    HWND list = GetDlgItem(hDlg, listId);
+    const int index = IndexOf(list, window);
+    DWORD_PTR ignored = 0;
+    return index >= 0 && SendMessageA(list, LB_SETCURSEL, index, 0) == index &&
+           SendMessageTimeoutA(hDlg, WM_COMMAND, MAKEWPARAM(listId, LBN_SELCHANGE),
+                               reinterpret_cast<LPARAM>(list), SMTO_NORMAL, LISTING_MS,
+                               &ignored) != 0;
+}
+
+std::string TextOf(HWND hwnd, int size)
+{
+    std::string text(size, '\0');
+    GetWindowTextA(hwnd, &text[0], size);
+    return text.c_str();
+}
+
+std::string ClassOf(HWND hwnd)
+{
+    char name[TEXT_BUFFER_CHARS] = {};
+    GetClassNameA(hwnd, name, TEXT_BUFFER_CHARS);
+    return name;
+}
+
+DWORD ProcessOf(HWND hwnd)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(hwnd, &processId);
+    return processId;
+}
+
+HWND FindWindowOf(DWORD processId, const char *className, const char *caption)
+{
+    for (HWND hwnd : TopLevelWindows())
+        if (ProcessOf(hwnd) == processId && IsWindowVisible(hwnd) && ClassOf(hwnd) == className &&
+            (caption == nullptr || TextOf(hwnd) == caption))
+            return hwnd;
+    return nullptr;
+}
+
+TestProcess::~TestProcess()
+{
+    EndProcess(info);
+}
+
+bool TestProcess::Start(std::string commandLine, int showCommand)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (showCommand >= 0) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(showCommand);
+    }
+    return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info) != FALSE &&
+           AssignProcessToJobObject(KillOnExitJob(), info.hProcess) != FALSE;
+}
+
+bool TestProcess::IsRunning() const
+{
+    return WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+bool IsDialogReady(HWND hDlg)
+{
+    if (hDlg == nullptr || !IsWindowVisible(hDlg) || GetDlgItem(hDlg, IDCANCEL) == nullptr)
         return false;
-    SendMessageA(upper, LB_SETCURSEL, index, 0);
-    SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_WINDOW_LIST, LBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(upper));
-    return true;
+    DWORD_PTR count = 0;
+    return SendMessageTimeoutA(GetDlgItem(hDlg, IDC_WINDOW_LIST), LB_GETCOUNT, 0, 0,
+                               SMTO_ABORTIFHUNG, ANSWER_MS, &count) != 0 &&
+           static_cast<LRESULT>(count) > 0;
+}
+
+HWND WaitForDialog(const TestProcess &program, DWORD timeoutMs, void (*idle)())
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        HWND hDlg = FindWindowOf(program.info.dwProcessId, "#32770", "Tavrolinde");
+        if (IsDialogReady(hDlg))
+            return hDlg;
+        if (idle != nullptr)
+            idle();
+        if (WaitForSingleObject(program.info.hProcess, POLL_MS) != WAIT_TIMEOUT)
+            return nullptr;
+    }
+    return nullptr;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "lister/lister.h"
+
 // Path of `name` in the folder of this test program, where the build puts every program.
 std::string BinPath(const std::string &name);
 
@@ -27,15 +29,50 @@ HWND CreateMainDialog();
 // Index of the entry of `list` whose item data is `datum`; -1 when none is.
 int IndexOf(HWND list, HWND datum);
 
+// A window's text as a buffer of `size` bytes receives it, and its class name.
+std::string TextOf(HWND hwnd, int size = TEXT_BUFFER_CHARS);
+std::string ClassOf(HWND hwnd);
+
+// The process that owns a window.
+DWORD ProcessOf(HWND hwnd);
+
+// A visible top-level window of a process, by class and, unless it is null, caption.
+HWND FindWindowOf(DWORD processId, const char *className, const char *caption = nullptr);
+
+// A process a test starts: in the kill-on-exit job, and ended with its test, passed or
+// failed, so that no process is left behind to block the test run.
+struct TestProcess {
+    PROCESS_INFORMATION info = {};
+
+    TestProcess() = default;
+    TestProcess(const TestProcess &) = delete;
+    TestProcess &operator=(const TestProcess &) = delete;
+    ~TestProcess();
+
+    // Starts `commandLine`; the start-up information carries `showCommand` unless it is -1.
+    bool Start(std::string commandLine, int showCommand = -1);
+    bool IsRunning() const;
+};
+
+// Whether a Tavrolinde dialog is ready: visible, its controls made, its window list filled
+// and answering across the process boundary.
+bool IsDialogReady(HWND hDlg);
+
+// The Tavrolinde dialog of `program` once it is ready; null when the process ends first or
+// `timeoutMs` runs out. `idle` runs between looks: a test whose own windows must answer
+// handles its messages there.
+HWND WaitForDialog(const TestProcess &program, DWORD timeoutMs, void (*idle)() = nullptr);
+
 // Every top-level window, in the order EnumWindows gives them.
 std::vector<HWND> TopLevelWindows();
 
 // Every descendant of `parent`, in the order EnumChildWindows gives them.
 std::vector<HWND> DescendantWindows(HWND parent);
 
-// Selects the upper entry of this process's dialog that carries `window` and announces the
-// change, as a click does; false when no entry carries it.
-bool SelectInUpperList(HWND hDlg, HWND window);
+// Selects the entry of the dialog's list `listId` that carries `window` and announces the
+// change, as a click does; true once the dialog has handled it (a listing included), false
+// when no entry carries the window.
+bool SelectInList(HWND hDlg, int listId, HWND window);
 
 // Text of entry `index` of a list, also one of another process, in the ANSI code page.
 std::string ListText(HWND list, int index);
