@@ -3,9 +3,7 @@
 #include <tlhelp32.h>
 #include <algorithm>
 #include <cmath>
-#include <ctype.h>
 #include <stdarg.h>
-#include <stddef.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -156,101 +154,6 @@ long long FileSize(const char *name)
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
         return -1;
     return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-namespace {
-
-// What ImportedLibraries reads: the file's bytes and, once they are found, its headers and
-// section table, each checked to lie inside the file.
-struct PeImage {
-    std::vector<char> bytes;
-    const IMAGE_NT_HEADERS32 *headers;
-    const IMAGE_SECTION_HEADER *sections;
-    WORD sectionCount;
-};
-
-// The bytes at an offset, or null when the file is too short for them.
-const char *At(const PeImage &image, ULONGLONG offset, ULONGLONG size)
-{
-    ULONGLONG total = image.bytes.size();
-    return offset <= total && size <= total - offset ? image.bytes.data() + offset : nullptr;
-}
-
-// The file offset of a relative virtual address, through the section that holds it;
-// 0 when no section does.
-ULONGLONG FileOffset(const PeImage &image, DWORD rva)
-{
-    for (WORD i = 0; i < image.sectionCount; ++i) {
-        const IMAGE_SECTION_HEADER &section = image.sections[i];
-        ULONGLONG start = section.VirtualAddress;
-        ULONGLONG size = std::max(section.Misc.VirtualSize, section.SizeOfRawData);
-        if (rva >= start && rva < start + size)
-            return rva - start + section.PointerToRawData;
-    }
-    return 0;
-}
-
-// Reads the headers and the section table; false when the file is no 32-bit PE image.
-bool ReadHeaders(PeImage *image)
-{
-    const auto *dos =
-        reinterpret_cast<const IMAGE_DOS_HEADER *>(At(*image, 0, sizeof(IMAGE_DOS_HEADER)));
-    if (dos == nullptr || dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew < 0)
-        return false;
-    image->headers = reinterpret_cast<const IMAGE_NT_HEADERS32 *>(
-        At(*image, static_cast<ULONGLONG>(dos->e_lfanew), sizeof(IMAGE_NT_HEADERS32)));
-    const IMAGE_NT_HEADERS32 *headers = image->headers;
-    if (headers == nullptr || headers->Signature != IMAGE_NT_SIGNATURE ||
-        headers->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC ||
-        headers->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT)
-        return false;
-    ULONGLONG table = static_cast<ULONGLONG>(dos->e_lfanew) +
-                      offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
-                      headers->FileHeader.SizeOfOptionalHeader;
-    image->sectionCount = headers->FileHeader.NumberOfSections;
-    image->sections = reinterpret_cast<const IMAGE_SECTION_HEADER *>(At(
-        *image, table, static_cast<ULONGLONG>(image->sectionCount) * sizeof(IMAGE_SECTION_HEADER)));
-    return image->sections != nullptr;
-}
-
-} // namespace
-
-std::vector<std::string> ImportedLibraries(const char *name)
-{
-    std::vector<std::string> libraries;
-    char path[MAX_PATH];
-    ProgramPath(name, path, sizeof(path));
-    FILE *file = fopen(path, "rb");
-    if (file == nullptr)
-        return libraries;
-    PeImage image = {};
-    char chunk[4096];
-    for (size_t got; (got = fread(chunk, 1, sizeof(chunk), file)) > 0;)
-        image.bytes.insert(image.bytes.end(), chunk, chunk + got);
-    fclose(file);
-    if (!ReadHeaders(&image))
-        return libraries;
-
-    const IMAGE_DATA_DIRECTORY *directories = image.headers->OptionalHeader.DataDirectory;
-    DWORD rva = directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    ULONGLONG first = rva != 0 ? FileOffset(image, rva) : 0;
-    for (ULONGLONG offset = first; offset != 0; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-        const auto *entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(
-            At(image, offset, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
-        ULONGLONG nameOffset = entry != nullptr ? FileOffset(image, entry->Name) : 0;
-        const char *text = nameOffset != 0 ? At(image, nameOffset, 1) : nullptr;
-        if (text == nullptr)
-            break;
-        std::string library(text, strnlen(text, image.bytes.data() + image.bytes.size() - text));
-        for (char &c : library)
-            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-        libraries.push_back(library);
-    }
-    // Libraries loaded on first use count as imports too; this reader names them only as such.
-    if (directories[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].Size != 0)
-        libraries.push_back("(libraries loaded on first use)");
-    std::sort(libraries.begin(), libraries.end());
-    return libraries;
 }
 
 bool StartFixture(const char *kind, int count, Fixture *fixture)

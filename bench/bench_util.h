@@ -35,9 +35,6 @@ bool Launch(const char *program, const char *arguments, PROCESS_INFORMATION *pro
 void End(PROCESS_INFORMATION *process);
 // Size in bytes of a file in the benchmark's folder, or -1.
 long long FileSize(const char *name);
-// The libraries that an executable in the benchmark's folder imports, in lower case and
-// sorted; empty when the file cannot be read as a PE image.
-std::vector<std::string> ImportedLibraries(const char *name);
 
 struct Fixture {
     PROCESS_INFORMATION process;

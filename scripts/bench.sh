@@ -48,6 +48,11 @@ tail_pid=
 trap '[ -z "$tail_pid" ] || kill "$tail_pid" 2>/dev/null; scripts/wine-run.sh "$build" --shutdown' EXIT
 scripts/wine-run.sh "$build" --boot
 
+# The libraries the program imports, for the report's size section: objdump reads them
+# as the release script does.
+imports=$(i686-w64-mingw32-objdump -p "$build/bin/Tavrolinde.exe" | sed -n 's/^\tDLL Name: //p' |
+    tr 'A-Z' 'a-z' | sort | paste -sd,)
+
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 started=$(date -u '+%Y-%m-%d %H:%M UTC')
 # The report comes on the standard output (with the console's line ends). The program's
@@ -57,7 +62,7 @@ started=$(date -u '+%Y-%m-%d %H:%M UTC')
 tail -n +1 -f "$progress" >&2 &
 tail_pid=$!
 status=0
-scripts/wine-run.sh "$build" "$build/bin/tavrolinde_bench.exe" "${args[@]}" \
+scripts/wine-run.sh "$build" "$build/bin/tavrolinde_bench.exe" "${args[@]}" --imports "$imports" \
     2>"$build/bench-stderr.log" | tr -d '\r' >"$build/bench-body.md" || status=$?
 sleep 0.5
 kill "$tail_pid" 2>/dev/null || true
