@@ -1,15 +1,12 @@
 #include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
-#include <algorithm>
-#include <cmath>
-#include <ctype.h>
 #include <stdarg.h>
-#include <stddef.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
-#include "bench/bench_util.h"
+#include "bench/drive.h"
 #include "res/resource.h"
 
 namespace {
@@ -20,6 +17,7 @@ constexpr DWORD SEND_TIMEOUT_MS = 10 * 60 * 1000;
 constexpr DWORD FIXTURE_TIMEOUT_MS = 5 * 60 * 1000;
 constexpr DWORD IDLE_TIMEOUT_MS = 10 * 1000;
 constexpr DWORD POLL_MS = 1;
+constexpr DWORD LAUNCH_TIMEOUT_MS = 120 * 1000;
 constexpr int FORMAT_CHARS = 1024;
 
 LONGLONG CounterFrequency()
@@ -57,30 +55,49 @@ HWND FindDialog(DWORD processId)
     return nullptr;
 }
 
-} // namespace
-
-Summary Summarize(const std::vector<double> &values)
+// Waits until the process shows Tavrolinde's dialog, visible, with an upper list that
+// answers and, when entries are needed, holds at least one; null after the timeout or
+// when the process ends. visibleMs is when the dialog was first seen visible: the
+// dialog shows itself right before its start-up listing, and the list answers right
+// after it.
+HWND WaitForDialog(const PROCESS_INFORMATION &process, bool needsEntries, DWORD timeoutMs,
+                   double *visibleMs)
 {
-    Summary summary = {};
-    summary.runs = static_cast<int>(values.size());
-    if (values.empty())
-        return summary;
-    std::vector<double> sorted = values;
-    std::sort(sorted.begin(), sorted.end());
-    size_t middle = sorted.size() / 2;
-    summary.median = sorted.size() % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
-    summary.min = sorted.front();
-    summary.max = sorted.back();
-    double sum = 0;
-    for (double value : sorted)
-        sum += value;
-    summary.mean = sum / sorted.size();
-    double squares = 0;
-    for (double value : sorted)
-        squares += (value - summary.mean) * (value - summary.mean);
-    summary.deviation = sorted.size() > 1 ? std::sqrt(squares / (sorted.size() - 1)) : 0;
-    return summary;
+    double deadline = NowMs() + timeoutMs;
+    *visibleMs = 0;
+    while (NowMs() < deadline) {
+        HWND hDlg = FindDialog(process.dwProcessId);
+        // The dialog is found before its controls exist: it counts once it is visible
+        // and its upper list answers. The list answers only between messages, so
+        // while the start-up listing runs the answer waits for its end.
+        HWND list = hDlg != nullptr ? GetDlgItem(hDlg, IDC_WINDOW_LIST) : nullptr;
+        if (list != nullptr && IsWindowVisible(hDlg)) {
+            if (*visibleMs == 0)
+                *visibleMs = NowMs();
+            DWORD_PTR count = 0;
+            if (SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_NORMAL, timeoutMs, &count) &&
+                (!needsEntries || (count != static_cast<DWORD_PTR>(LB_ERR) && count > 0)))
+                return hDlg;
+        }
+        if (WaitForSingleObject(process.hProcess, POLL_MS) == WAIT_OBJECT_0)
+            return nullptr;
+    }
+    return nullptr;
 }
+
+// True when a control of the dialog still waits to be painted.
+bool HasPendingPaint(HWND hDlg)
+{
+    if (GetUpdateRect(hDlg, nullptr, FALSE))
+        return true;
+    for (HWND child = GetWindow(hDlg, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT))
+        if (GetUpdateRect(child, nullptr, FALSE))
+            return true;
+    return false;
+}
+
+} // namespace
 
 double NowMs()
 {
@@ -98,12 +115,7 @@ void Progress(const char *format, ...)
 {
     // Also appended to a file beside the program, which scripts/bench.sh shows as it
     // grows: the standard error reaches the terminal only when the program ends.
-    static FILE *log = nullptr;
-    if (log == nullptr) {
-        char path[MAX_PATH];
-        ProgramPath("bench-progress.log", path, sizeof(path));
-        log = fopen(path, "a");
-    }
+    static FILE *log = OpenBeside("bench-progress.log", "a");
     char line[FORMAT_CHARS];
     va_list arguments;
     va_start(arguments, format);
@@ -117,6 +129,12 @@ void Progress(const char *format, ...)
     }
 }
 
+void Fail(const char *what)
+{
+    Progress("bench: %s", what);
+    exit(1);
+}
+
 std::string Format(const char *format, ...)
 {
     char text[FORMAT_CHARS];
@@ -125,6 +143,22 @@ std::string Format(const char *format, ...)
     vsnprintf(text, sizeof(text), format, arguments);
     va_end(arguments);
     return text;
+}
+
+FILE *OpenBeside(const char *name, const char *mode)
+{
+    char path[MAX_PATH];
+    ProgramPath(name, path, sizeof(path));
+    return fopen(path, mode);
+}
+
+// A slow program still finishes in reasonable time, and a fast one gets the steadier
+// figures of more runs.
+constexpr double CASE_BUDGET_MS = 20000;
+
+bool MoreRuns(int done, int maximum, double startMs)
+{
+    return done < MIN_RUNS || (done < maximum && NowMs() - startMs < CASE_BUDGET_MS);
 }
 
 bool Launch(const char *program, const char *arguments, PROCESS_INFORMATION *process)
@@ -158,102 +192,7 @@ long long FileSize(const char *name)
     return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-namespace {
-
-// What ImportedLibraries reads: the file's bytes and, once they are found, its headers and
-// section table, each checked to lie inside the file.
-struct PeImage {
-    std::vector<char> bytes;
-    const IMAGE_NT_HEADERS32 *headers;
-    const IMAGE_SECTION_HEADER *sections;
-    WORD sectionCount;
-};
-
-// The bytes at an offset, or null when the file is too short for them.
-const char *At(const PeImage &image, ULONGLONG offset, ULONGLONG size)
-{
-    ULONGLONG total = image.bytes.size();
-    return offset <= total && size <= total - offset ? image.bytes.data() + offset : nullptr;
-}
-
-// The file offset of a relative virtual address, through the section that holds it;
-// 0 when no section does.
-ULONGLONG FileOffset(const PeImage &image, DWORD rva)
-{
-    for (WORD i = 0; i < image.sectionCount; ++i) {
-        const IMAGE_SECTION_HEADER &section = image.sections[i];
-        ULONGLONG start = section.VirtualAddress;
-        ULONGLONG size = std::max(section.Misc.VirtualSize, section.SizeOfRawData);
-        if (rva >= start && rva < start + size)
-            return rva - start + section.PointerToRawData;
-    }
-    return 0;
-}
-
-// Reads the headers and the section table; false when the file is no 32-bit PE image.
-bool ReadHeaders(PeImage *image)
-{
-    const auto *dos =
-        reinterpret_cast<const IMAGE_DOS_HEADER *>(At(*image, 0, sizeof(IMAGE_DOS_HEADER)));
-    if (dos == nullptr || dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew < 0)
-        return false;
-    image->headers = reinterpret_cast<const IMAGE_NT_HEADERS32 *>(
-        At(*image, static_cast<ULONGLONG>(dos->e_lfanew), sizeof(IMAGE_NT_HEADERS32)));
-    const IMAGE_NT_HEADERS32 *headers = image->headers;
-    if (headers == nullptr || headers->Signature != IMAGE_NT_SIGNATURE ||
-        headers->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC ||
-        headers->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT)
-        return false;
-    ULONGLONG table = static_cast<ULONGLONG>(dos->e_lfanew) +
-                      offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
-                      headers->FileHeader.SizeOfOptionalHeader;
-    image->sectionCount = headers->FileHeader.NumberOfSections;
-    image->sections = reinterpret_cast<const IMAGE_SECTION_HEADER *>(At(
-        *image, table, static_cast<ULONGLONG>(image->sectionCount) * sizeof(IMAGE_SECTION_HEADER)));
-    return image->sections != nullptr;
-}
-
-} // namespace
-
-std::vector<std::string> ImportedLibraries(const char *name)
-{
-    std::vector<std::string> libraries;
-    char path[MAX_PATH];
-    ProgramPath(name, path, sizeof(path));
-    FILE *file = fopen(path, "rb");
-    if (file == nullptr)
-        return libraries;
-    PeImage image = {};
-    char chunk[4096];
-    for (size_t got; (got = fread(chunk, 1, sizeof(chunk), file)) > 0;)
-        image.bytes.insert(image.bytes.end(), chunk, chunk + got);
-    fclose(file);
-    if (!ReadHeaders(&image))
-        return libraries;
-
-    const IMAGE_DATA_DIRECTORY *directories = image.headers->OptionalHeader.DataDirectory;
-    DWORD rva = directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    ULONGLONG first = rva != 0 ? FileOffset(image, rva) : 0;
-    for (ULONGLONG offset = first; offset != 0; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-        const auto *entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(
-            At(image, offset, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
-        ULONGLONG nameOffset = entry != nullptr ? FileOffset(image, entry->Name) : 0;
-        const char *text = nameOffset != 0 ? At(image, nameOffset, 1) : nullptr;
-        if (text == nullptr)
-            break;
-        std::string library(text, strnlen(text, image.bytes.data() + image.bytes.size() - text));
-        for (char &c : library)
-            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-        libraries.push_back(library);
-    }
-    // Libraries loaded on first use count as imports too; this reader names them only as such.
-    if (directories[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].Size != 0)
-        libraries.push_back("(libraries loaded on first use)");
-    std::sort(libraries.begin(), libraries.end());
-    return libraries;
-}
-
-bool StartFixture(const char *kind, int count, Fixture *fixture)
+void StartFixture(const char *kind, int count, Fixture *fixture)
 {
     static int serial = 0;
     char base[MAX_PATH];
@@ -268,17 +207,17 @@ bool StartFixture(const char *kind, int count, Fixture *fixture)
     snprintf(name, sizeof(name), "%s%s", base, SHARED_READY_SUFFIX);
     fixture->ready = CreateEventA(nullptr, TRUE, FALSE, name);
     if (fixture->shared == nullptr || fixture->ready == nullptr)
-        return false;
+        Fail("no shared memory for the window fixture");
 
     char arguments[MAX_PATH];
     snprintf(arguments, sizeof(arguments), "%s %s %d", base, kind, count);
-    if (!Launch("bench_windows.exe", arguments, &fixture->process))
-        return false;
-    HANDLE waits[2] = {fixture->ready, fixture->process.hProcess};
-    if (WaitForMultipleObjects(2, waits, FALSE, FIXTURE_TIMEOUT_MS) != WAIT_OBJECT_0)
-        return false;
+    HANDLE waits[2] = {fixture->ready, nullptr};
+    if (Launch("bench_windows.exe", arguments, &fixture->process))
+        waits[1] = fixture->process.hProcess;
+    if (waits[1] == nullptr ||
+        WaitForMultipleObjects(2, waits, FALSE, FIXTURE_TIMEOUT_MS) != WAIT_OBJECT_0)
+        Fail("the window fixture did not start");
     WaitForInputIdle(fixture->process.hProcess, IDLE_TIMEOUT_MS);
-    return true;
 }
 
 void StopFixture(Fixture *fixture)
@@ -294,29 +233,40 @@ void StopFixture(Fixture *fixture)
     *fixture = {};
 }
 
-HWND WaitForDialog(const PROCESS_INFORMATION &process, bool needsEntries, DWORD timeoutMs,
-                   double *visibleMs)
+HWND StartDialog(const char *program, const char *arguments, bool needsEntries,
+                 PROCESS_INFORMATION *process, LaunchTimes *times)
 {
-    double deadline = NowMs() + timeoutMs;
-    *visibleMs = 0;
-    while (NowMs() < deadline) {
-        HWND hDlg = FindDialog(process.dwProcessId);
-        // The dialog is found before its controls exist: it counts once it is visible
-        // and its upper list answers. The list answers only between messages, so
-        // while the start-up listing runs the answer waits for its end.
-        HWND list = hDlg != nullptr ? GetDlgItem(hDlg, IDC_WINDOW_LIST) : nullptr;
-        if (list != nullptr && IsWindowVisible(hDlg)) {
-            if (*visibleMs == 0)
-                *visibleMs = NowMs();
-            DWORD_PTR count = 0;
-            if (SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_NORMAL, timeoutMs, &count) &&
-                (!needsEntries || (count != static_cast<DWORD_PTR>(LB_ERR) && count > 0)))
-                return hDlg;
-        }
-        if (WaitForSingleObject(process.hProcess, POLL_MS) == WAIT_OBJECT_0)
-            return nullptr;
-    }
-    return nullptr;
+    double start = NowMs();
+    if (!Launch(program, arguments, process))
+        Fail("cannot start a program of the build");
+    double visible = 0;
+    HWND hDlg = WaitForDialog(*process, needsEntries, LAUNCH_TIMEOUT_MS, &visible);
+    if (hDlg == nullptr)
+        Fail("a dialog did not appear, or Tavrolinde's list stayed empty");
+    double answered = NowMs();
+    FlushPaint(hDlg);
+    if (times != nullptr)
+        *times = {NowMs() - start, answered - visible};
+    return hDlg;
+}
+
+HWND StartTavrolinde(PROCESS_INFORMATION *process)
+{
+    return StartDialog(TAVROLINDE, "", true, process);
+}
+
+LaunchTimes TimeLaunch(const char *program, const char *arguments, bool needsEntries,
+                       PROCESS_INFORMATION *process)
+{
+    LaunchTimes times;
+    StartDialog(program, arguments, needsEntries, process, &times);
+    return times;
+}
+
+void EndLaunch(PROCESS_INFORMATION *process)
+{
+    End(process);
+    Sleep(SETTLE_MS);
 }
 
 // "Painted" means that no window of the dialog has a paint pending or under way. A
@@ -336,15 +286,16 @@ void FlushPaint(HWND hDlg)
     Send(hDlg, WM_NULL, 0, 0);
 }
 
-bool HasPendingPaint(HWND hDlg)
+void TimeListing(HWND hDlg, WPARAM wParam, LPARAM lParam, Listings *listings)
 {
-    if (GetUpdateRect(hDlg, nullptr, FALSE))
-        return true;
-    for (HWND child = GetWindow(hDlg, GW_CHILD); child != nullptr;
-         child = GetWindow(child, GW_HWNDNEXT))
-        if (GetUpdateRect(child, nullptr, FALSE))
-            return true;
-    return false;
+    double start = NowMs();
+    Send(hDlg, WM_COMMAND, wParam, lParam);
+    double returned = NowMs();
+    FlushPaint(hDlg);
+    double ms = NowMs() - start;
+    listings->ms.push_back(ms);
+    listings->paint.push_back(ms - (returned - start));
+    listings->paintsPending += HasPendingPaint(hDlg) ? 1 : 0;
 }
 
 LRESULT Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -363,22 +314,33 @@ int FindEntry(HWND list, HWND window)
     return -1;
 }
 
-bool SelectTopLevel(HWND hDlg, HWND window)
+void SelectTopLevel(HWND hDlg, HWND window)
 {
     HWND list = GetDlgItem(hDlg, IDC_WINDOW_LIST);
     int index = FindEntry(list, window);
     if (index < 0)
-        return false;
+        Fail("a window of the fixture is not listed");
     Send(list, LB_SETCURSEL, index, 0);
     Send(hDlg, WM_COMMAND, MAKEWPARAM(IDC_WINDOW_LIST, LBN_SELCHANGE),
          reinterpret_cast<LPARAM>(list));
-    return true;
+}
+
+void PickTarget(HWND hDlg, const Fixture &fixture)
+{
+    SelectTopLevel(hDlg, fixture.shared->targetParent);
+    Send(GetDlgItem(hDlg, IDC_CHILD_LIST), LB_SETCURSEL, 0, 0);
 }
 
 void PressRefresh(HWND hDlg)
 {
     Send(hDlg, WM_COMMAND, MAKEWPARAM(IDC_REFRESH, BN_CLICKED),
          reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDC_REFRESH)));
+}
+
+void ExpectDescendants(HWND hDlg, int count)
+{
+    if (Send(GetDlgItem(hDlg, IDC_CHILD_LIST), LB_GETCOUNT, 0, 0) != count)
+        Fail("the lower list does not hold every descendant");
 }
 
 // Summed over the threads of the process. GetProcessTimes would be the call, but
@@ -410,18 +372,11 @@ double ProcessorMs(DWORD processId)
     return total;
 }
 
-double WorkingSetKiB(HANDLE process)
+void ReadMemory(HANDLE process, MemorySamples *samples)
 {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof(counters);
     GetProcessMemoryInfo(process, &counters, sizeof(counters));
-    return static_cast<double>(counters.WorkingSetSize) / 1024.0;
-}
-
-double PagefileKiB(HANDLE process)
-{
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(process, &counters, sizeof(counters));
-    return static_cast<double>(counters.PagefileUsage) / 1024.0;
+    samples->workingSet.push_back(static_cast<double>(counters.WorkingSetSize) / 1024.0);
+    samples->pagefile.push_back(static_cast<double>(counters.PagefileUsage) / 1024.0);
 }
