@@ -42,9 +42,7 @@ while [ $# -gt 0 ]; do
     shift
 done
 
-scripts/setup.sh
-cmake --preset wine -B "$build" -DCMAKE_BUILD_TYPE=MinSizeRel -DTAVROLINDE_TESTS=OFF >/dev/null
-cmake --build "$build"
+scripts/build.sh bench "$build"
 
 progress=$build/bin/bench-progress.log
 chart_data=$build/bin/bench-listing.dat

@@ -5,16 +5,10 @@
 # The same sources give byte-identical files wherever and whenever this runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-
 dist=dist
 build=$dist/build
 rm -rf "$dist"
-cmake -S . -B "$build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
-    -DCMAKE_BUILD_TYPE=MinSizeRel \
-    -DTAVROLINDE_TESTS=OFF -DTAVROLINDE_BENCH=OFF >/dev/null
-cmake --build "$build" --target Tavrolinde >/dev/null
+scripts/build.sh release "" Tavrolinde >/dev/null
 exe=$build/bin/Tavrolinde.exe
 
 # The exe stands on its own: only the system's own DLLs, and small.

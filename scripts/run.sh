@@ -4,9 +4,7 @@
 # caption and its icon), saves a screenshot of the dialog and prints where it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-cmake --preset wine >/dev/null
-cmake --build --preset wine --target Tavrolinde >/dev/null
+scripts/build.sh wine "" Tavrolinde >/dev/null
 build=$PWD/build
 exe=$build/bin/Tavrolinde.exe
 

@@ -4,8 +4,6 @@
 # Arguments go to both ctest runs (for instance -L e2e, or -R Lister).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-cmake --preset wine >/dev/null
-cmake --build --preset wine
+scripts/build.sh wine
 ctest --preset wine "$@"
 ctest --preset wine64 "$@"
