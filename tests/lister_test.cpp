@@ -280,7 +280,10 @@ TEST_P(TopLevelListing, ListsVisibleTitledWindowsButNotTheProgramManager)
     check("after Refresh");
 }
 
-INSTANTIATE_TEST_SUITE_P(Filter, TopLevelListing, ::testing::ValuesIn(TOP_LEVEL_CASES));
+INSTANTIATE_TEST_SUITE_P(Filter, TopLevelListing, ::testing::ValuesIn(TOP_LEVEL_CASES),
+                         [](const ::testing::TestParamInfo<TopLevelCase> &info) {
+                             return std::string(info.param.name);
+                         });
 
 using DescendantListing = ListerTest;
 
