@@ -3,7 +3,7 @@
 // speed with a baseline measured in the same run: absolute times on a shared machine
 // are noisy, their ratios much less so. Every figure is the median of several runs,
 // given with its minimum and maximum.
-//   tavrolinde_bench.exe [--quick] [--only MEASURE] [--imports LIBRARY,...]
+//   tavrolinde_bench.exe [--quick] [--only MEASURE] [--program-check LINES]
 // MEASURE is startup, toplevel, descendants, timer, idle, memory or size. The report's
 // sections, in Markdown, go to the standard output (scripts/bench.sh puts them in their
 // places in BENCHMARKS.md); progress to the standard error.
@@ -76,20 +76,20 @@ int main(int argc, char **argv)
 {
     bool quick = false;
     const char *only = nullptr;
-    std::string imports;
+    std::string programCheck;
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--quick") == 0)
             quick = true;
         else if (strcmp(argv[i], "--only") == 0 && i + 1 < argc && IsMeasure(argv[i + 1]))
             only = argv[++i];
-        else if (strcmp(argv[i], "--imports") == 0 && i + 1 < argc)
-            imports = argv[++i];
+        else if (strcmp(argv[i], "--program-check") == 0 && i + 1 < argc)
+            programCheck = argv[++i];
         else
             Fail("usage: tavrolinde_bench.exe [--quick] [--only "
-                 "startup|toplevel|descendants|timer|idle|memory|size] [--imports LIBRARY,...]");
+                 "startup|toplevel|descendants|timer|idle|memory|size] [--program-check LINES]");
     }
     Settings settings = quick ? QuickSettings() : FullSettings();
-    settings.imports = imports;
+    settings.programCheck = programCheck;
     Report report;
     double start = NowMs();
     for (const Measure &measure : MEASURES)

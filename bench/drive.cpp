@@ -182,16 +182,6 @@ void End(PROCESS_INFORMATION *process)
     *process = {};
 }
 
-long long FileSize(const char *name)
-{
-    char path[MAX_PATH];
-    ProgramPath(name, path, sizeof(path));
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
-        return -1;
-    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 void StartFixture(const char *kind, int count, Fixture *fixture)
 {
     static int serial = 0;

@@ -40,8 +40,6 @@ bool Launch(const char *program, const char *arguments, PROCESS_INFORMATION *pro
 // Ends a program at once and waits until it is gone. A graceful exit of a Wine process
 // takes about two seconds, which would dominate a benchmark that starts many.
 void End(PROCESS_INFORMATION *process);
-// Size in bytes of a file in the benchmark's folder, or -1.
-long long FileSize(const char *name);
 
 struct Fixture {
     PROCESS_INFORMATION process;

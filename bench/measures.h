@@ -22,9 +22,8 @@ struct Settings {
     int memoryRounds;
     int memoryTicks;
     int memoryRefreshes;
-    // The libraries Tavrolinde.exe imports, comma-separated, as scripts/bench.sh read
-    // them with objdump.
-    std::string imports;
+    // What scripts/check-program.sh found of Tavrolinde.exe: its lines, joined by ';'.
+    std::string programCheck;
 };
 
 // The most runs of a descendant listing of this many windows.

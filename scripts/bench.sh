@@ -50,10 +50,9 @@ tail_pid=
 trap '[ -z "$tail_pid" ] || kill "$tail_pid" 2>/dev/null; scripts/wine-run.sh "$build" --shutdown' EXIT
 scripts/wine-run.sh "$build" --boot
 
-# The libraries the program imports, for the report's size section: objdump reads them
-# as the release script does.
-imports=$(i686-w64-mingw32-objdump -p "$build/bin/Tavrolinde.exe" | sed -n 's/^\tDLL Name: //p' |
-    tr '[:upper:]' '[:lower:]' | sort | paste -sd,)
+# The program as it ships, for the report's size section, checked where the release
+# checks it.
+program_check=$(scripts/check-program.sh "$build/bin/Tavrolinde.exe" --release | paste -sd';' || true)
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 started=$(date -u '+%Y-%m-%d %H:%M UTC')
@@ -65,7 +64,7 @@ rm -f "$chart_data"
 tail -n +1 -f "$progress" >&2 &
 tail_pid=$!
 status=0
-scripts/wine-run.sh "$build" "$build/bin/tavrolinde_bench.exe" "${args[@]}" --imports "$imports" \
+scripts/wine-run.sh "$build" "$build/bin/tavrolinde_bench.exe" "${args[@]}" --program-check "$program_check" \
     2>"$build/bench-stderr.log" | tr -d '\r' >"$build/bench-body.md" || status=$?
 sleep 0.5
 kill "$tail_pid" 2>/dev/null || true

@@ -12,16 +12,10 @@ scripts/build.sh release "" Tavrolinde >/dev/null
 exe=$build/bin/Tavrolinde.exe
 
 # The exe stands on its own: only the system's own DLLs, and small.
-imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
-if [ "$imports" != "kernel32.dll msvcrt.dll user32.dll " ]; then
-    echo "release: unexpected imports: $imports" >&2
+scripts/check-program.sh "$exe" --release >/dev/null || {
+    scripts/check-program.sh "$exe" --release | grep 'MISS$' >&2
     exit 1
-fi
-size=$(stat -c %s "$exe")
-if [ "$size" -gt 32768 ]; then
-    echo "release: Tavrolinde.exe is $size bytes, more than 32 KiB" >&2
-    exit 1
-fi
+}
 
 # The user's guides: the Japanese one, docs/guide-ja.md, as README.txt, the file a Japanese
 # user opens first, and the README's English one beside it. UTF-8 with a byte order mark

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# What Tavrolinde.exe must be to ship, checked in this one place for the release, the
+# tests and the benchmark: it imports only the system's own DLLs named here, and a
+# release build (size-optimised, stripped) fits in 32 KiB.
+#   scripts/check-program.sh EXE [--release]
+# Prints one line a check, "what|found|required|PASS or MISS", and fails on a MISS.
+set -euo pipefail
+allowed="kernel32.dll msvcrt.dll user32.dll"
+ceiling=32768
+exe=$1
+
+status=0
+# check WHAT FOUND REQUIRED TEST...: one line for a check that holds when TEST succeeds.
+check() {
+    local what=$1 found=$2 required=$3
+    shift 3
+    if "$@"; then
+        echo "$what|$found|$required|PASS"
+    else
+        echo "$what|$found|$required|MISS"
+        status=1
+    fi
+}
+
+imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' |
+    tr '[:upper:]' '[:lower:]' | sort | paste -sd' ')
+check "Libraries it imports" "${imports:-none}" "$allowed" [ "$imports" = "$allowed" ]
+
+if [ "${2:-}" = --release ]; then
+    size=$(stat -c %s "$exe")
+    check "Size of Tavrolinde.exe" "$size bytes" "at most $ceiling bytes" [ "$size" -le "$ceiling" ]
+fi
+exit "$status"
