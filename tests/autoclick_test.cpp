@@ -9,7 +9,7 @@
 
 #include "dialog/dialog.h"
 #include "res/resource.h"
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "dialog/dialog.h"
 #include "res/resource.h"
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 namespace {
 

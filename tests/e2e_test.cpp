@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "res/resource.h"
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 namespace {
 

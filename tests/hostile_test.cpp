@@ -14,7 +14,7 @@
 
 #include "lister/lister.h"
 #include "res/resource.h"
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "res/resource.h"
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 namespace {
 

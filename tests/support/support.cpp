@@ -1,4 +1,4 @@
-#include "tests/support.h"
+#include "tests/support/support.h"
 
 #include <algorithm>
 
