@@ -18,10 +18,9 @@
 
 namespace {
 
-constexpr DWORD WAIT_MS = 20000;     // start-up and readiness, generous on a shared machine
-constexpr DWORD ANSWER_MS = 2000;    // the dialog must answer within this
-constexpr DWORD LISTING_MS = 280000; // a sent command returns once its listing is done
-constexpr UINT WM_CLICKS = WM_APP;   // a fixture window answers with its count of clicks
+constexpr DWORD WAIT_MS = 20000;   // start-up and readiness, generous on a shared machine
+constexpr DWORD ANSWER_MS = 2000;  // the dialog must answer within this
+constexpr UINT WM_CLICKS = WM_APP; // a fixture window answers with its count of clicks
 constexpr UINT WM_QUIT_FIXTURE = WM_APP + 1;
 constexpr size_t ENTRY_MAX = TEXT_BUFFER_CHARS - 1;
 

@@ -11,9 +11,8 @@ namespace {
 constexpr DWORD END_WAIT_MS = 20000;
 // Tells a process the test had to end from the program's own exit codes.
 constexpr UINT KILLED_EXIT_CODE = 0xDEAD;
-// A dialog that is ready answers within this; a listing it is asked for ends within this.
+// A dialog that is ready answers within this.
 constexpr DWORD ANSWER_MS = 5000;
-constexpr DWORD LISTING_MS = 280000;
 // How often a wait looks again.
 constexpr DWORD POLL_MS = 50;
 

@@ -9,6 +9,10 @@
 
 #include "lister/lister.h"
 
+// A command sent to a dialog returns within this once its listing is done, 10,000 windows
+// included, on a shared machine.
+constexpr DWORD LISTING_MS = 280000;
+
 // Path of `name` in the folder of this test program, where the build puts every program.
 std::string BinPath(const std::string &name);
 
