@@ -124,18 +124,11 @@ LRESULT Ask(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
     return static_cast<LRESULT>(result);
 }
 
-// Sent across processes, only the wide LB_GETTEXT comes back as text.
 std::vector<std::string> Lines(HWND list)
 {
     std::vector<std::string> lines;
-    const LRESULT count = Ask(list, LB_GETCOUNT);
-    for (LRESULT i = 0; i < count; ++i) {
-        WCHAR wide[1100] = {};
-        char text[2200] = {};
-        Ask(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide));
-        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
-        lines.push_back(text);
-    }
+    for (const Entry &entry : EntriesOf(list))
+        lines.push_back(entry.text);
     return lines;
 }
 
@@ -144,15 +137,6 @@ int IndexOfLine(HWND list, const std::string &line)
     const std::vector<std::string> lines = Lines(list);
     for (size_t i = 0; i < lines.size(); ++i)
         if (lines[i] == line)
-            return static_cast<int>(i);
-    return -1;
-}
-
-int IndexOfWindow(HWND list, HWND window)
-{
-    const LRESULT count = Ask(list, LB_GETCOUNT);
-    for (LRESULT i = 0; i < count; ++i)
-        if (Ask(list, LB_GETITEMDATA, i) == reinterpret_cast<LRESULT>(window))
             return static_cast<int>(i);
     return -1;
 }
@@ -173,8 +157,8 @@ bool ClickLine(HWND list, int index)
 
 BOOL CALLBACK AddDescendantLine(HWND hwnd, LPARAM lParam)
 {
-    reinterpret_cast<std::vector<std::string> *>(lParam)->push_back(TextOf(hwnd) + " [" +
-                                                                    ClassOf(hwnd) + "]");
+    reinterpret_cast<std::vector<std::string> *>(lParam)->push_back(
+        DescendantEntry(TextOf(hwnd), ClassOf(hwnd)));
     return TRUE;
 }
 
@@ -184,12 +168,6 @@ std::vector<std::string> DescendantLines(HWND parent)
     std::vector<std::string> lines;
     EnumChildWindows(parent, AddDescendantLine, reinterpret_cast<LPARAM>(&lines));
     return lines;
-}
-
-// A visible top-level window of a process, by class and caption.
-HWND FindWindowOf(const TestProcess &process, const char *className, const char *caption = nullptr)
-{
-    return ::FindWindowOf(process.info.dwProcessId, className, caption);
 }
 
 // Clicks received by the buttons of this process's target windows, by button.
@@ -273,13 +251,13 @@ class Program : public testing::Test {
 
     HWND About() const
     {
-        return FindWindowOf(program, "#32770", ABOUT_CAPTION);
+        return FindWindowOf(program.info.dwProcessId, "#32770", ABOUT_CAPTION);
     }
 
     // Clicks `window`'s title in the upper list, then `line` in the lower one.
     void SelectWithTheMouse(HWND window, const std::string &line)
     {
-        ASSERT_TRUE(ClickLine(upper, IndexOfWindow(upper, window))) << "window not listed";
+        ASSERT_TRUE(ClickLine(upper, IndexOf(upper, window))) << "window not listed";
         ASSERT_TRUE(PumpUntil([&] { return IndexOfLine(lower, line) >= 0; })) << "no " << line;
         const int index = IndexOfLine(lower, line);
         ASSERT_TRUE(ClickLine(lower, index));
@@ -452,14 +430,14 @@ TEST_F(Mnemonic, AltRListsTheTopLevelWindowsAnewAndEmptiesTheLowerList)
 {
     HWND first = CreateTarget("Tavrolinde e2e first", {"Button"});
     ASSERT_NO_FATAL_FAILURE(Start());
-    ASSERT_TRUE(ClickLine(upper, IndexOfWindow(upper, first)));
+    ASSERT_TRUE(ClickLine(upper, IndexOf(upper, first)));
     ASSERT_TRUE(PumpUntil([&] { return Ask(lower, LB_GETCOUNT) == 1; }));
     HWND later = CreateTarget("Tavrolinde e2e later", {"Button"}, 100);
-    ASSERT_EQ(IndexOfWindow(upper, later), -1);
+    ASSERT_EQ(IndexOf(upper, later), -1);
 
     ASSERT_TRUE(Press("alt+r"));
-    EXPECT_TRUE(PumpUntil([&] { return IndexOfWindow(upper, later) >= 0; }));
-    EXPECT_GE(IndexOfWindow(upper, first), 0);
+    EXPECT_TRUE(PumpUntil([&] { return IndexOf(upper, later) >= 0; }));
+    EXPECT_GE(IndexOf(upper, first), 0);
     EXPECT_EQ(Ask(lower, LB_GETCOUNT), 0);
 }
 
@@ -487,7 +465,7 @@ TEST_P(EnterKey, InAListChangesNothing)
 {
     HWND target = CreateTarget("Tavrolinde e2e target", {"One", "Two"});
     ASSERT_NO_FATAL_FAILURE(Start());
-    ASSERT_TRUE(ClickLine(upper, IndexOfWindow(upper, target)));
+    ASSERT_TRUE(ClickLine(upper, IndexOf(upper, target)));
     ASSERT_TRUE(PumpUntil([&] { return Ask(lower, LB_GETCOUNT) == 2; }));
     if (GetParam() == IDC_CHILD_LIST) {
         ASSERT_TRUE(ClickLine(lower, 1));
@@ -652,7 +630,7 @@ TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
     EXPECT_EQ(Lines(lower).size(), c.lowerListKept ? ownControls : 0u);
     HWND later = CreateTarget("Tavrolinde e2e later", {"Later"});
     PumpFor(QUIET_MS);
-    EXPECT_EQ(IndexOfWindow(upper, later), -1) << "the lists were refreshed again";
+    EXPECT_EQ(IndexOf(upper, later), -1) << "the lists were refreshed again";
 
     if (c.aboutBoxes > 0) {
         ASSERT_NO_FATAL_FAILURE(CloseTheAboutBoxAndRelease());
@@ -704,14 +682,14 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
     EXPECT_EQ(ProcessBits(notepad.info.hProcess), SystemBits());
     HWND main = nullptr;
     ASSERT_TRUE(PumpUntil([&] {
-        main = FindWindowOf(notepad, "Notepad");
+        main = FindWindowOf(notepad.info.dwProcessId, "Notepad");
         return main != nullptr && GetForegroundWindow() == main;
     })) << "no Notepad in front";
     HWND edit = FindWindowExA(main, nullptr, "Edit", nullptr);
     ASSERT_TRUE(Press("ctrl+f"));
     HWND find = nullptr;
     ASSERT_TRUE(PumpUntil([&] {
-        find = FindWindowOf(notepad, "#32770");
+        find = FindWindowOf(notepad.info.dwProcessId, "#32770");
         return find != nullptr && GetForegroundWindow() == find;
     })) << "no Find dialog";
     // The common Find dialog's IDOK is Find Next, enabled once there is a word to find.

@@ -22,7 +22,6 @@ constexpr DWORD WAIT_MS = 20000;   // start-up and readiness, generous on a shar
 constexpr DWORD ANSWER_MS = 2000;  // the dialog must answer within this
 constexpr UINT WM_CLICKS = WM_APP; // a fixture window answers with its count of clicks
 constexpr UINT WM_QUIT_FIXTURE = WM_APP + 1;
-constexpr size_t ENTRY_MAX = TEXT_BUFFER_CHARS - 1;
 
 // A list holds characters, not bytes: a text cut inside a double-byte character is right
 // without its lone lead byte.
@@ -40,10 +39,10 @@ std::string TopLevelEntry(HWND hwnd)
     return Whole(TextOf(hwnd));
 }
 
-// A descendant's right entry: its whole text, blank, class in brackets, cut to 1023 bytes.
-std::string DescendantEntry(HWND hwnd)
+// A descendant's right entry: made of its whole text, whatever its length.
+std::string WholeDescendantEntry(HWND hwnd)
 {
-    return Whole((TextOf(hwnd, 65536) + " [" + ClassOf(hwnd) + "]").substr(0, ENTRY_MAX));
+    return Whole(DescendantEntry(TextOf(hwnd, 65536), ClassOf(hwnd)));
 }
 
 // Where two texts part, with a little of each, instead of two 1000-byte strings.
@@ -65,11 +64,6 @@ std::string Difference(const std::string &actual, const std::string &expected)
            ", first difference at byte " + std::to_string(at) + ": entry [" + hex(actual) +
            "] window [" + hex(expected) + "] '" + expected.substr(0, 60) + "'";
 }
-
-struct Entry {
-    std::string text;
-    HWND handle;
-};
 
 DWORD Since(DWORD start)
 {
@@ -169,17 +163,6 @@ class Hostile : public testing::Test {
         return true;
     }
 
-    std::vector<Entry> Entries(int listId) const
-    {
-        HWND list = List(listId);
-        std::vector<Entry> entries;
-        const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i)
-            entries.push_back({ListText(list, static_cast<int>(i)),
-                               reinterpret_cast<HWND>(SendMessageA(list, LB_GETITEMDATA, i, 0))});
-        return entries;
-    }
-
     // The windows the upper list is for: visible, titled, top-level, not the program manager.
     static std::vector<HWND> Listable()
     {
@@ -201,7 +184,7 @@ class Hostile : public testing::Test {
             return std::count(all.begin(), all.end(), hwnd);
         };
         std::vector<HWND> listed;
-        for (const Entry &entry : Entries(IDC_WINDOW_LIST)) {
+        for (const Entry &entry : EntriesOf(List(IDC_WINDOW_LIST))) {
             listed.push_back(entry.handle);
             if (!IsWindow(entry.handle))
                 continue;
@@ -222,11 +205,11 @@ class Hostile : public testing::Test {
     void ExpectLowerRight(HWND top) const
     {
         const std::vector<HWND> expected = DescendantWindows(top);
-        const std::vector<Entry> entries = Entries(IDC_CHILD_LIST);
+        const std::vector<Entry> entries = EntriesOf(List(IDC_CHILD_LIST));
         ASSERT_EQ(entries.size(), expected.size()) << "entries of the lower list";
         for (size_t i = 0, wrong = 0; i < entries.size() && wrong < 5; ++i) {
             const std::string difference =
-                Difference(entries[i].text, DescendantEntry(expected[i]));
+                Difference(entries[i].text, WholeDescendantEntry(expected[i]));
             wrong += entries[i].handle != expected[i] || !difference.empty();
             EXPECT_EQ(entries[i].handle, expected[i]) << "lower entry " << i;
             EXPECT_EQ(difference, "") << "lower entry " << i;

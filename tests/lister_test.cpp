@@ -21,24 +21,6 @@ namespace {
 constexpr char PLAIN_CLASS[] = "TavrolindeTestPlain";
 constexpr char CHILD_CLASS[] = "TavrolindeTestChild";
 constexpr char DIALOG_TITLE[] = "Tavrolinde";
-// Bytes of an entry before its NUL.
-constexpr size_t ENTRY_MAX = TEXT_BUFFER_CHARS - 1;
-
-struct Entry {
-    std::string text;
-    HWND handle;
-
-    bool operator==(const Entry &other) const
-    {
-        return text == other.text && handle == other.handle;
-    }
-};
-
-void PrintTo(const Entry &entry, std::ostream *os)
-{
-    *os << '"' << entry.text << "\" @" << static_cast<const void *>(entry.handle);
-}
-
 // Printable bytes that do not repeat within a short stretch, so a shifted cut shows.
 std::string Pattern(size_t length, int seed)
 {
@@ -49,11 +31,6 @@ std::string Pattern(size_t length, int seed)
 }
 
 // What a descendant's entry must read: text, blank, class in brackets, cut to fit the buffer.
-std::string ExpectedEntry(const std::string &text, const std::string &className)
-{
-    return (text + " [" + className + "]").substr(0, ENTRY_MAX);
-}
-
 bool Contains(const std::vector<HWND> &windows, HWND hwnd)
 {
     return std::find(windows.begin(), windows.end(), hwnd) != windows.end();
@@ -144,18 +121,6 @@ class ListerTest : public ::testing::Test {
     HWND List(int id) const
     {
         return GetDlgItem(dialog_, id);
-    }
-
-    std::vector<Entry> Entries(int id) const
-    {
-        HWND list = List(id);
-        std::vector<Entry> entries;
-        LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
-            HWND handle = reinterpret_cast<HWND>(SendMessageA(list, LB_GETITEMDATA, i, 0));
-            entries.push_back({ListText(list, static_cast<int>(i)), handle});
-        }
-        return entries;
     }
 
     LRESULT Selection(int id) const
@@ -263,7 +228,7 @@ TEST_P(TopLevelListing, ListsVisibleTitledWindowsButNotTheProgramManager)
         }
         std::vector<Entry> ours;
         int titled = 0;
-        for (const Entry &entry : Entries(IDC_WINDOW_LIST)) {
+        for (const Entry &entry : EntriesOf(List(IDC_WINDOW_LIST))) {
             if (entry.handle == dialog_ || Contains(made, entry.handle))
                 ours.push_back(entry);
             if (row.title != nullptr && entry.text == row.title)
@@ -293,7 +258,7 @@ TEST_F(DescendantListing, ListsEveryDescendantDepthFirstWithItsHandle)
     ASSERT_NO_FATAL_FAILURE(OpenDialog());
     ASSERT_NO_FATAL_FAILURE(Select(parent_));
 
-    std::vector<Entry> entries = Entries(IDC_CHILD_LIST);
+    std::vector<Entry> entries = EntriesOf(List(IDC_CHILD_LIST));
     EXPECT_EQ(entries, treeEntries_);
     std::vector<HWND> handles;
     for (const Entry &entry : entries)
@@ -315,12 +280,12 @@ TEST_F(DescendantListing, EntriesCarryTheTextVerbatimCutToTheBuffer)
         SetWindowTextA(child, text.c_str());
         // The platform hands out at most 1023 bytes of a text, and the Japanese one intact.
         ASSERT_EQ(TextOf(child), text.substr(0, ENTRY_MAX));
-        expected.push_back({ExpectedEntry(TextOf(child), CHILD_CLASS), child});
+        expected.push_back({DescendantEntry(TextOf(child), CHILD_CLASS), child});
     }
     ASSERT_NO_FATAL_FAILURE(OpenDialog());
     ASSERT_NO_FATAL_FAILURE(Select(parent));
 
-    EXPECT_EQ(Entries(IDC_CHILD_LIST), expected);
+    EXPECT_EQ(EntriesOf(List(IDC_CHILD_LIST)), expected);
 }
 
 constexpr char VANISHING_CLASS[] = "TavrolindeTestVanishing";
@@ -350,9 +315,9 @@ TEST_F(DescendantListing, AWindowGoneWhileReadIsListedWithoutAClass)
     ASSERT_NO_FATAL_FAILURE(OpenDialog());
     ASSERT_NO_FATAL_FAILURE(Select(parent));
 
-    std::vector<Entry> expected = {{ExpectedEntry("Before", CHILD_CLASS), before},
-                                   {ExpectedEntry(VANISHING_TEXT, ""), gone}};
-    EXPECT_EQ(Entries(IDC_CHILD_LIST), expected);
+    std::vector<Entry> expected = {{DescendantEntry("Before", CHILD_CLASS), before},
+                                   {DescendantEntry(VANISHING_TEXT, ""), gone}};
+    EXPECT_EQ(EntriesOf(List(IDC_CHILD_LIST)), expected);
     EXPECT_FALSE(IsWindow(gone));
 }
 
@@ -366,7 +331,7 @@ TEST_F(DescendantListing, IsEmptyForAWindowWithoutDescendantsAndForNoSelection)
     for (bool selectLone : {true, false}) {
         SCOPED_TRACE(selectLone ? "a window without descendants" : "no selection");
         ASSERT_NO_FATAL_FAILURE(Select(parent_));
-        ASSERT_FALSE(Entries(IDC_CHILD_LIST).empty());
+        ASSERT_FALSE(EntriesOf(List(IDC_CHILD_LIST)).empty());
         if (selectLone) {
             ASSERT_NO_FATAL_FAILURE(Select(lone));
         } else {
@@ -374,7 +339,7 @@ TEST_F(DescendantListing, IsEmptyForAWindowWithoutDescendantsAndForNoSelection)
             ASSERT_EQ(Selection(IDC_WINDOW_LIST), LB_ERR);
             NotifySelectionChange();
         }
-        EXPECT_TRUE(Entries(IDC_CHILD_LIST).empty());
+        EXPECT_TRUE(EntriesOf(List(IDC_CHILD_LIST)).empty());
     }
 }
 
@@ -413,7 +378,7 @@ TEST_F(DescendantListing, ARefusedEntryLeavesEveryOtherEntryWithItsOwnHandle)
         ASSERT_NO_FATAL_FAILURE(Select(parent_));
         std::vector<Entry> expected = treeEntries_;
         expected.erase(expected.begin() + (c.refusedAdd - 1));
-        EXPECT_EQ(Entries(IDC_CHILD_LIST), expected);
+        EXPECT_EQ(EntriesOf(List(IDC_CHILD_LIST)), expected);
     }
     SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_listProc));
 }
@@ -433,10 +398,10 @@ TEST_F(Refresh, EmptiesTheDescendantsRelistsAndLeavesNoSelection)
     ASSERT_NE(late, nullptr);
 
     PressRefresh();
-    EXPECT_TRUE(Entries(IDC_CHILD_LIST).empty());
+    EXPECT_TRUE(EntriesOf(List(IDC_CHILD_LIST)).empty());
     EXPECT_EQ(Selection(IDC_WINDOW_LIST), LB_ERR);
     EXPECT_EQ(Selection(IDC_CHILD_LIST), LB_ERR);
-    std::vector<Entry> entries = Entries(IDC_WINDOW_LIST);
+    std::vector<Entry> entries = EntriesOf(List(IDC_WINDOW_LIST));
     for (const Entry &expected :
          {Entry{"Tavrolinde test parent", parent_}, Entry{"Tavrolinde test late", late},
           Entry{DIALOG_TITLE, dialog_}})
@@ -481,7 +446,7 @@ TEST(DescendantEntry, IsTheTextAndClassCutToTheBufferAndNeverOverruns)
             static_cast<const char *>(std::memchr(buffer.entry, '\0', sizeof buffer.entry));
         ASSERT_NE(end, nullptr) << "no NUL inside the buffer";
         EXPECT_EQ(std::string(buffer.entry, end - buffer.entry),
-                  ExpectedEntry(c.text, c.className));
+                  DescendantEntry(c.text, c.className));
     }
 }
 

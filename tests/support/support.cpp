@@ -76,6 +76,26 @@ std::string ListText(HWND list, int index)
     return text;
 }
 
+void PrintTo(const Entry &entry, std::ostream *os)
+{
+    *os << '"' << entry.text << "\" @" << static_cast<const void *>(entry.handle);
+}
+
+std::vector<Entry> EntriesOf(HWND list)
+{
+    std::vector<Entry> entries;
+    const int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i)
+        entries.push_back(
+            {ListText(list, i), reinterpret_cast<HWND>(SendMessageA(list, LB_GETITEMDATA, i, 0))});
+    return entries;
+}
+
+std::string DescendantEntry(const std::string &text, const std::string &className)
+{
+    return (text + " [" + className + "]").substr(0, ENTRY_MAX);
+}
+
 void Pump()
 {
     MSG msg;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,9 @@
 // A command sent to a dialog returns within this once its listing is done, 10,000 windows
 // included, on a shared machine.
 constexpr DWORD LISTING_MS = 280000;
+
+// Bytes of an entry before its NUL.
+constexpr size_t ENTRY_MAX = TEXT_BUFFER_CHARS - 1;
 
 // Path of `name` in the folder of this test program, where the build puts every program.
 std::string BinPath(const std::string &name);
@@ -80,6 +84,26 @@ bool SelectInList(HWND hDlg, int listId, HWND window);
 
 // Text of entry `index` of a list, also one of another process, in the ANSI code page.
 std::string ListText(HWND list, int index);
+
+// A list entry as the tests read it: its text and the window its item data names.
+struct Entry {
+    std::string text;
+    HWND handle;
+
+    bool operator==(const Entry &other) const
+    {
+        return text == other.text && handle == other.handle;
+    }
+};
+
+void PrintTo(const Entry &entry, std::ostream *os);
+
+// Every entry of a list, also one of another process, in the list's order.
+std::vector<Entry> EntriesOf(HWND list);
+
+// The lower list's entry for a window of this text and class: "text [class]", cut to
+// ENTRY_MAX bytes.
+std::string DescendantEntry(const std::string &text, const std::string &className);
 
 // Delivers whatever is queued for this thread, posted messages included.
 void Pump();
