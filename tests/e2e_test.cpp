@@ -51,16 +51,6 @@ void PumpFor(DWORD ms)
     PumpUntil([] { return false; }, ms);
 }
 
-// The exit code once the process has ended, handling this thread's messages meanwhile;
-// STILL_ACTIVE when it does not end in time.
-DWORD ExitCodeOf(const TestProcess &process)
-{
-    PumpUntil([&] { return !process.IsRunning(); });
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(process.info.hProcess, &code);
-    return code;
-}
-
 std::string UnixPath(const std::string &path)
 {
     using UnixFileName = char *(CDECL *)(LPCWSTR);
@@ -226,7 +216,7 @@ class Program : public testing::Test {
     // Waits for the dialog to be ready and in the foreground, where keys go.
     void Start()
     {
-        ASSERT_TRUE(program.Start("\"" + BinPath("Tavrolinde.exe") + "\""));
+        ASSERT_TRUE(program.StartTavrolinde());
         hDlg = WaitForDialog(program, WAIT_MS, Pump);
         ASSERT_TRUE(hDlg != nullptr && PumpUntil([&] { return GetForegroundWindow() == hDlg; }))
             << "no dialog in front";
@@ -540,7 +530,7 @@ TEST_P(Closing, EndsTheProcessWithExitCodeZero)
         ASSERT_TRUE(ClickControl(hDlg, c.button));
     else
         ASSERT_TRUE(ClickCloseBox(hDlg)) << "no close box on the caption";
-    EXPECT_EQ(ExitCodeOf(program), 0u);
+    EXPECT_EQ(program.ExitCode(WAIT_MS, Pump), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -621,7 +611,7 @@ TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
     PumpFor(CLICK_WATCH_MS);
 
     if (c.endsTheProgram) {
-        EXPECT_EQ(ExitCodeOf(program), 0u);
+        EXPECT_EQ(program.ExitCode(WAIT_MS, Pump), 0u);
         return;
     }
     ASSERT_TRUE(program.IsRunning());

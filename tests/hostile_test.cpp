@@ -74,8 +74,7 @@ class Hostile : public testing::Test {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(tavrolinde_.Start("\"" + BinPath("Tavrolinde.exe") + "\""))
-            << "error " << GetLastError();
+        ASSERT_TRUE(tavrolinde_.StartTavrolinde()) << "error " << GetLastError();
         dlg_ = WaitForDialog(tavrolinde_, WAIT_MS);
         ASSERT_NE(dlg_, nullptr) << "no ready Tavrolinde dialog";
     }

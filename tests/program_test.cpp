@@ -16,28 +16,9 @@ namespace {
 constexpr DWORD WAIT_MS = 20000;
 constexpr DWORD POLL_MS = 100;
 
-// Starts the program with `arguments` after its quoted path; the start-up information
-// carries `showCommand` unless it is -1.
-bool Start(TestProcess &program, const std::string &arguments, int showCommand = -1)
-{
-    std::string commandLine = "\"" + BinPath("Tavrolinde.exe") + "\"";
-    if (!arguments.empty())
-        commandLine += " " + arguments;
-    return program.Start(commandLine, showCommand);
-}
-
 HWND WaitForDialog(const TestProcess &program)
 {
     return WaitForDialog(program, WAIT_MS);
-}
-
-// The exit code once the process has ended, STILL_ACTIVE if it has not in time.
-DWORD WaitForExitCode(const TestProcess &program)
-{
-    WaitForSingleObject(program.info.hProcess, WAIT_MS);
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(program.info.hProcess, &code);
-    return code;
 }
 
 void Close(HWND hDlg)
@@ -50,7 +31,7 @@ void Close(HWND hDlg)
 TEST(ProgramProcess, ShowsItsOwnTopLevelDialogCaptionedTavrolinde)
 {
     TestProcess program;
-    ASSERT_TRUE(Start(program, "")) << "CreateProcessA failed, error " << GetLastError();
+    ASSERT_TRUE(program.StartTavrolinde()) << "CreateProcessA failed, error " << GetLastError();
     HWND hDlg = WaitForDialog(program);
     ASSERT_NE(hDlg, nullptr) << "no visible Tavrolinde dialog of the started process";
 
@@ -59,7 +40,7 @@ TEST(ProgramProcess, ShowsItsOwnTopLevelDialogCaptionedTavrolinde)
     EXPECT_EQ(GetAncestor(hDlg, GA_ROOT), hDlg);
 
     Close(hDlg);
-    EXPECT_EQ(WaitForExitCode(program), 0u);
+    EXPECT_EQ(program.ExitCode(WAIT_MS), 0u);
 }
 
 // Both ways the dialog is closed from outside: the caption's close box and the Exit
@@ -81,12 +62,12 @@ class ClosingTheDialog : public testing::TestWithParam<ClosingMessage> {};
 TEST_P(ClosingTheDialog, EndsTheProcessWithExitCodeZero)
 {
     TestProcess program;
-    ASSERT_TRUE(Start(program, "")) << "CreateProcessA failed, error " << GetLastError();
+    ASSERT_TRUE(program.StartTavrolinde()) << "CreateProcessA failed, error " << GetLastError();
     HWND hDlg = WaitForDialog(program);
     ASSERT_NE(hDlg, nullptr) << "no visible Tavrolinde dialog of the started process";
 
     ASSERT_TRUE(PostMessageA(hDlg, GetParam().message, GetParam().wParam, 0));
-    EXPECT_EQ(WaitForExitCode(program), 0u);
+    EXPECT_EQ(program.ExitCode(WAIT_MS), 0u);
     EXPECT_FALSE(IsWindow(hDlg));
 }
 
@@ -101,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(ByMessage, ClosingTheDialog,
 TEST(ProgramProcess, EnterOnTheDialogLeavesItOpen)
 {
     TestProcess program;
-    ASSERT_TRUE(Start(program, "")) << "CreateProcessA failed, error " << GetLastError();
+    ASSERT_TRUE(program.StartTavrolinde()) << "CreateProcessA failed, error " << GetLastError();
     HWND hDlg = WaitForDialog(program);
     ASSERT_NE(hDlg, nullptr) << "no visible Tavrolinde dialog of the started process";
 
@@ -116,7 +97,7 @@ TEST(ProgramProcess, EnterOnTheDialogLeavesItOpen)
     EXPECT_TRUE(program.IsRunning());
 
     Close(hDlg);
-    EXPECT_EQ(WaitForExitCode(program), 0u);
+    EXPECT_EQ(program.ExitCode(WAIT_MS), 0u);
 }
 
 struct ShowCommandCase {
@@ -137,7 +118,7 @@ TEST_P(StartUpShowCommand, DecidesWhetherTheDialogEndsUpMinimized)
 {
     const ShowCommandCase &c = GetParam();
     TestProcess program;
-    ASSERT_TRUE(Start(program, "", c.useShowWindow ? c.showCommand : -1))
+    ASSERT_TRUE(program.StartTavrolinde("", c.useShowWindow ? c.showCommand : -1))
         << "CreateProcessA failed, error " << GetLastError();
     HWND hDlg = WaitForDialog(program);
     ASSERT_NE(hDlg, nullptr) << "no visible Tavrolinde dialog of the started process";
@@ -154,7 +135,7 @@ TEST_P(StartUpShowCommand, DecidesWhetherTheDialogEndsUpMinimized)
     EXPECT_TRUE(IsWindowVisible(hDlg));
 
     Close(hDlg);
-    EXPECT_EQ(WaitForExitCode(program), 0u);
+    EXPECT_EQ(program.ExitCode(WAIT_MS), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(ByStartUpInformation, StartUpShowCommand,
@@ -170,12 +151,12 @@ INSTANTIATE_TEST_SUITE_P(ByStartUpInformation, StartUpShowCommand,
 TEST(ProgramProcess, SecondCopyRunsBesideTheFirstAndEachClosesOnItsOwn)
 {
     TestProcess first;
-    ASSERT_TRUE(Start(first, "")) << "CreateProcessA failed, error " << GetLastError();
+    ASSERT_TRUE(first.StartTavrolinde()) << "CreateProcessA failed, error " << GetLastError();
     HWND firstDlg = WaitForDialog(first);
     ASSERT_NE(firstDlg, nullptr) << "no visible dialog of the first copy";
 
     TestProcess second;
-    ASSERT_TRUE(Start(second, "")) << "CreateProcessA failed, error " << GetLastError();
+    ASSERT_TRUE(second.StartTavrolinde()) << "CreateProcessA failed, error " << GetLastError();
     HWND secondDlg = WaitForDialog(second);
     ASSERT_NE(secondDlg, nullptr) << "no visible dialog of the second copy";
 
@@ -186,13 +167,13 @@ TEST(ProgramProcess, SecondCopyRunsBesideTheFirstAndEachClosesOnItsOwn)
 
     // The copy started last closes first, so neither copy's exit can follow the other's.
     Close(secondDlg);
-    EXPECT_EQ(WaitForExitCode(second), 0u);
+    EXPECT_EQ(second.ExitCode(WAIT_MS), 0u);
     EXPECT_TRUE(first.IsRunning());
     EXPECT_TRUE(IsWindowVisible(firstDlg));
     EXPECT_TRUE(IsDialogReady(firstDlg));
 
     Close(firstDlg);
-    EXPECT_EQ(WaitForExitCode(first), 0u);
+    EXPECT_EQ(first.ExitCode(WAIT_MS), 0u);
 }
 
 struct CommandLineCase {
@@ -210,7 +191,7 @@ class CommandLine : public testing::TestWithParam<CommandLineCase> {};
 TEST_P(CommandLine, IsAcceptedAndIgnored)
 {
     TestProcess program;
-    ASSERT_TRUE(Start(program, GetParam().arguments))
+    ASSERT_TRUE(program.StartTavrolinde(GetParam().arguments))
         << "CreateProcessA failed, error " << GetLastError();
     HWND hDlg = WaitForDialog(program);
     ASSERT_NE(hDlg, nullptr) << "no visible Tavrolinde dialog with arguments \""
@@ -219,7 +200,7 @@ TEST_P(CommandLine, IsAcceptedAndIgnored)
     EXPECT_FALSE(IsIconic(hDlg));
 
     Close(hDlg);
-    EXPECT_EQ(WaitForExitCode(program), 0u);
+    EXPECT_EQ(program.ExitCode(WAIT_MS), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(

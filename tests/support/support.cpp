@@ -212,9 +212,29 @@ bool TestProcess::Start(std::string commandLine, int showCommand)
            AssignProcessToJobObject(KillOnExitJob(), info.hProcess) != FALSE;
 }
 
+bool TestProcess::StartTavrolinde(const std::string &arguments, int showCommand)
+{
+    std::string commandLine = "\"" + BinPath("Tavrolinde.exe") + "\"";
+    if (!arguments.empty())
+        commandLine += " " + arguments;
+    return Start(commandLine, showCommand);
+}
+
 bool TestProcess::IsRunning() const
 {
     return WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+DWORD TestProcess::ExitCode(DWORD timeoutMs, void (*idle)()) const
+{
+    for (const DWORD start = GetTickCount(); IsRunning() && GetTickCount() - start < timeoutMs;) {
+        if (idle != nullptr)
+            idle();
+        MsgWaitForMultipleObjects(1, &info.hProcess, FALSE, POLL_MS, QS_ALLINPUT);
+    }
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info.hProcess, &code);
+    return code;
 }
 
 bool IsDialogReady(HWND hDlg)

@@ -59,7 +59,12 @@ struct TestProcess {
 
     // Starts `commandLine`; the start-up information carries `showCommand` unless it is -1.
     bool Start(std::string commandLine, int showCommand = -1);
+    // Starts this build's Tavrolinde.exe, with `arguments` after its quoted path.
+    bool StartTavrolinde(const std::string &arguments = "", int showCommand = -1);
     bool IsRunning() const;
+    // The exit code once the process has ended; STILL_ACTIVE when it has not within
+    // `timeoutMs`. `idle` runs between looks, as for WaitForDialog.
+    DWORD ExitCode(DWORD timeoutMs, void (*idle)() = nullptr) const;
 };
 
 // Whether a Tavrolinde dialog is ready: visible, its controls made, its window list filled
