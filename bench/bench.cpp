@@ -10,6 +10,8 @@
 #include <windows.h>
 #include <string.h>
 
+#include <string>
+
 #include "bench/measures.h"
 
 namespace {
@@ -70,6 +72,15 @@ bool IsMeasure(const char *name)
     return false;
 }
 
+[[noreturn]] void FailWithUsage()
+{
+    std::string names;
+    for (const Measure &measure : MEASURES)
+        names += (names.empty() ? "" : "|") + std::string(measure.name);
+    Fail(("usage: tavrolinde_bench.exe [--quick] [--only " + names + "] [--program-check LINES]")
+             .c_str());
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -85,8 +96,7 @@ int main(int argc, char **argv)
         else if (strcmp(argv[i], "--program-check") == 0 && i + 1 < argc)
             programCheck = argv[++i];
         else
-            Fail("usage: tavrolinde_bench.exe [--quick] [--only "
-                 "startup|toplevel|descendants|timer|idle|memory|size] [--program-check LINES]");
+            FailWithUsage();
     }
     Settings settings = quick ? QuickSettings() : FullSettings();
     settings.programCheck = programCheck;

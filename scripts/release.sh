@@ -12,8 +12,8 @@ scripts/build.sh release "" Tavrolinde >/dev/null
 exe=$build/bin/Tavrolinde.exe
 
 # The exe stands on its own: only the system's own DLLs, and small.
-scripts/check-program.sh "$exe" --release >/dev/null || {
-    scripts/check-program.sh "$exe" --release | grep 'MISS$' >&2
+check=$(scripts/check-program.sh "$exe" --release) || {
+    grep 'MISS$' <<<"$check" >&2
     exit 1
 }
 

@@ -92,17 +92,29 @@ bool Press(const std::string &keys)
     return Xdotool("key --delay 50 " + keys);
 }
 
-// No synchronous move: it would wait forever when the pointer already is there.
+// The xdotool commands of a click at `p`. No synchronous move: it would wait forever when
+// the pointer already is there.
+std::string ClickCommands(POINT p)
+{
+    return "mousemove " + std::to_string(p.x) + " " + std::to_string(p.y) + " click 1";
+}
+
 bool ClickAt(POINT p)
 {
-    return Xdotool("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y) + " click 1");
+    return Xdotool(ClickCommands(p));
+}
+
+// The middle of a dialog's control, on the screen.
+POINT MiddleOf(HWND hDlg, int id)
+{
+    RECT r = {};
+    GetWindowRect(GetDlgItem(hDlg, id), &r);
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
 bool ClickControl(HWND hDlg, int id)
 {
-    RECT r = {};
-    GetWindowRect(GetDlgItem(hDlg, id), &r);
-    return ClickAt({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+    return ClickAt(MiddleOf(hDlg, id));
 }
 
 // A message to a window of another process; LB_ERR when it gets no answer.
@@ -548,7 +560,7 @@ struct OwnTargetCase {
     const char *name;
     int button;
     bool endsTheProgram;
-    int aboutBoxes;
+    size_t aboutBoxes;
     bool stillPressedIn;
     bool lowerListKept;
 };
@@ -560,13 +572,9 @@ void PrintTo(const OwnTargetCase &c, std::ostream *out)
 
 class OwnTarget : public Program, public testing::WithParamInterface<OwnTargetCase> {
   protected:
-    int AboutBoxes() const
+    size_t AboutBoxes() const
     {
-        int boxes = 0;
-        for (HWND hwnd : TopLevelWindows())
-            boxes += ProcessOf(hwnd) == program.info.dwProcessId && IsWindowVisible(hwnd) &&
-                     ClassOf(hwnd) == "#32770" && TextOf(hwnd) == ABOUT_CAPTION;
-        return boxes;
+        return WindowsOf(program.info.dwProcessId, "#32770", ABOUT_CAPTION).size();
     }
 
     // The About box's OK, then the toggle, clicked in one go right after a tick, so that the
@@ -585,16 +593,8 @@ class OwnTarget : public Program, public testing::WithParamInterface<OwnTargetCa
         ASSERT_TRUE(inFront(hDlg)) << "no tick came";
         SetForegroundWindow(about);
         ASSERT_TRUE(inFront(about));
-        RECT ok = {};
-        RECT toggle = {};
-        GetWindowRect(GetDlgItem(about, IDOK), &ok);
-        GetWindowRect(GetDlgItem(hDlg, IDC_AUTO_CLICK), &toggle);
-        const auto at = [](const RECT &r) {
-            return std::to_string((r.left + r.right) / 2) + " " +
-                   std::to_string((r.top + r.bottom) / 2);
-        };
-        ASSERT_TRUE(
-            Xdotool("mousemove " + at(ok) + " click 1 mousemove " + at(toggle) + " click 1"));
+        ASSERT_TRUE(Xdotool(ClickCommands(MiddleOf(about, IDOK)) + " " +
+                            ClickCommands(MiddleOf(hDlg, IDC_AUTO_CLICK))));
         EXPECT_TRUE(PumpUntil([&] { return !IsWindow(about); })) << "OK left the About box open";
     }
 };
@@ -629,7 +629,7 @@ TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
     }
     EXPECT_TRUE(PumpUntil([&] { return !IsPressedIn(); }));
     PumpFor(QUIET_MS);
-    EXPECT_EQ(AboutBoxes(), 0);
+    EXPECT_EQ(AboutBoxes(), 0u);
     EXPECT_TRUE(IsWindowEnabled(hDlg));
     EXPECT_FALSE(IsPressedIn());
 }

@@ -30,7 +30,6 @@ std::string Pattern(size_t length, int seed)
     return text;
 }
 
-// What a descendant's entry must read: text, blank, class in brackets, cut to fit the buffer.
 bool Contains(const std::vector<HWND> &windows, HWND hwnd)
 {
     return std::find(windows.begin(), windows.end(), hwnd) != windows.end();

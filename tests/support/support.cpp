@@ -185,13 +185,20 @@ DWORD ProcessOf(HWND hwnd)
     return processId;
 }
 
-HWND FindWindowOf(DWORD processId, const char *className, const char *caption)
+std::vector<HWND> WindowsOf(DWORD processId, const char *className, const char *caption)
 {
+    std::vector<HWND> found;
     for (HWND hwnd : TopLevelWindows())
         if (ProcessOf(hwnd) == processId && IsWindowVisible(hwnd) && ClassOf(hwnd) == className &&
             (caption == nullptr || TextOf(hwnd) == caption))
-            return hwnd;
-    return nullptr;
+            found.push_back(hwnd);
+    return found;
+}
+
+HWND FindWindowOf(DWORD processId, const char *className, const char *caption)
+{
+    const std::vector<HWND> found = WindowsOf(processId, className, caption);
+    return found.empty() ? nullptr : found.front();
 }
 
 TestProcess::~TestProcess()

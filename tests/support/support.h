@@ -44,7 +44,10 @@ std::string ClassOf(HWND hwnd);
 // The process that owns a window.
 DWORD ProcessOf(HWND hwnd);
 
-// A visible top-level window of a process, by class and, unless it is null, caption.
+// The visible top-level windows of a process, by class and, unless it is null, caption.
+std::vector<HWND> WindowsOf(DWORD processId, const char *className, const char *caption = nullptr);
+
+// The first of them; null when there is none.
 HWND FindWindowOf(DWORD processId, const char *className, const char *caption = nullptr);
 
 // A process a test starts: in the kill-on-exit job, and ended with its test, passed or
