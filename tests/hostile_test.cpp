@@ -14,14 +14,13 @@
 
 #include "lister/lister.h"
 #include "res/resource.h"
+#include "tests/support/fixture.h"
 #include "tests/support/support.h"
 
 namespace {
 
-constexpr DWORD WAIT_MS = 20000;   // start-up and readiness, generous on a shared machine
-constexpr DWORD ANSWER_MS = 2000;  // the dialog must answer within this
-constexpr UINT WM_CLICKS = WM_APP; // a fixture window answers with its count of clicks
-constexpr UINT WM_QUIT_FIXTURE = WM_APP + 1;
+constexpr DWORD WAIT_MS = 20000;  // start-up and readiness, generous on a shared machine
+constexpr DWORD ANSWER_MS = 2000; // the dialog must answer within this
 
 // A list holds characters, not bytes: a text cut inside a double-byte character is right
 // without its lone lead byte.
@@ -79,25 +78,11 @@ class Hostile : public testing::Test {
         ASSERT_NE(dlg_, nullptr) << "no ready Tavrolinde dialog";
     }
 
-    // Starts `fixture_windows.exe EVENT arguments`, built for the system's bits, and returns
-    // its top-level window once it says its windows are made.
+    // A fixture process of the system's bits (null when it is of others), ended with the test.
     HWND StartFixture(const std::string &arguments, DWORD waitMs = WAIT_MS)
     {
-        static int serial = 0;
-        const std::string event = "TavrolindeHostile." + std::to_string(GetCurrentProcessId()) +
-                                  "." + std::to_string(++serial);
-        HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
         fixtures_.push_back(std::make_unique<TestProcess>());
-        TestProcess &fixture = *fixtures_.back();
-        HWND top = nullptr;
-        if (fixture.Start("\"" + FixturePath() + "\" " + event + " " + arguments)) {
-            EXPECT_EQ(ProcessBits(fixture.info.hProcess), SystemBits());
-            HANDLE handles[] = {ready, fixture.info.hProcess};
-            if (WaitForMultipleObjects(2, handles, FALSE, waitMs) == WAIT_OBJECT_0)
-                top = FindWindowOf(fixture.info.dwProcessId, "FixtureTop");
-        }
-        CloseHandle(ready);
-        return top;
+        return ::StartFixture(*fixtures_.back(), arguments, waitMs);
     }
 
     HWND List(int id) const
@@ -149,7 +134,7 @@ class Hostile : public testing::Test {
     static int Clicks(HWND hwnd, DWORD ms = 5000)
     {
         DWORD_PTR count = 0;
-        if (!SendMessageTimeoutA(hwnd, WM_CLICKS, 0, 0, SMTO_ABORTIFHUNG, ms, &count))
+        if (!SendMessageTimeoutA(hwnd, WM_FIXTURE_CLICKS, 0, 0, SMTO_ABORTIFHUNG, ms, &count))
             return -1;
         return static_cast<int>(count);
     }
@@ -329,7 +314,7 @@ TEST_P(VanishingTarget, TicksGoOnAndClickNothingElse)
     ASSERT_TRUE(WaitForClicks(target, 1, 5000)) << "the target is never clicked";
 
     if (processExits) {
-        PostMessageA(top, WM_QUIT_FIXTURE, 0, 0);
+        PostMessageA(top, WM_FIXTURE_QUIT, 0, 0);
         ASSERT_EQ(WaitForSingleObject(fixtures_[0]->info.hProcess, WAIT_MS), WAIT_OBJECT_0);
     } else {
         SendMessageA(target, WM_CLOSE, 0, 0);

@@ -14,7 +14,6 @@ namespace {
 
 // The machine is shared and slow: waits poll generously rather than time anything.
 constexpr DWORD WAIT_MS = 20000;
-constexpr DWORD POLL_MS = 100;
 
 HWND WaitForDialog(const TestProcess &program)
 {

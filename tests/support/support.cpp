@@ -13,8 +13,6 @@ constexpr DWORD END_WAIT_MS = 20000;
 constexpr UINT KILLED_EXIT_CODE = 0xDEAD;
 // A dialog that is ready answers within this.
 constexpr DWORD ANSWER_MS = 5000;
-// How often a wait looks again.
-constexpr DWORD POLL_MS = 50;
 
 } // namespace
 
@@ -187,10 +185,11 @@ DWORD ProcessOf(HWND hwnd)
 
 std::vector<HWND> WindowsOf(DWORD processId, const char *className, const char *caption)
 {
+    // The platform matches class and caption, so a look costs little even among thousands
+    // of other windows.
     std::vector<HWND> found;
-    for (HWND hwnd : TopLevelWindows())
-        if (ProcessOf(hwnd) == processId && IsWindowVisible(hwnd) && ClassOf(hwnd) == className &&
-            (caption == nullptr || TextOf(hwnd) == caption))
+    for (HWND hwnd = nullptr; (hwnd = FindWindowExA(nullptr, hwnd, className, caption));)
+        if (ProcessOf(hwnd) == processId && IsWindowVisible(hwnd))
             found.push_back(hwnd);
     return found;
 }
@@ -244,27 +243,59 @@ DWORD TestProcess::ExitCode(DWORD timeoutMs, void (*idle)()) const
     return code;
 }
 
-bool IsDialogReady(HWND hDlg)
+bool WaitUntil(const std::function<bool()> &holds, DWORD timeoutMs, DWORD pollMs)
+{
+    for (const DWORD start = GetTickCount(); !holds(); Sleep(pollMs))
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+    return true;
+}
+
+bool IsDialogReady(HWND hDlg, bool filled)
 {
     if (hDlg == nullptr || !IsWindowVisible(hDlg) || GetDlgItem(hDlg, IDCANCEL) == nullptr)
         return false;
+    // The list answers only between messages: while a listing runs, the answer waits for
+    // its end.
     DWORD_PTR count = 0;
     return SendMessageTimeoutA(GetDlgItem(hDlg, IDC_WINDOW_LIST), LB_GETCOUNT, 0, 0,
                                SMTO_ABORTIFHUNG, ANSWER_MS, &count) != 0 &&
-           static_cast<LRESULT>(count) > 0;
+           static_cast<LRESULT>(count) >= (filled ? 1 : 0);
+}
+
+HWND ReadyDialog(const TestProcess &program, bool filled)
+{
+    HWND hDlg = FindWindowOf(program.info.dwProcessId, "#32770", "Tavrolinde");
+    return IsDialogReady(hDlg, filled) ? hDlg : nullptr;
 }
 
 HWND WaitForDialog(const TestProcess &program, DWORD timeoutMs, void (*idle)())
 {
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
-        HWND hDlg = FindWindowOf(program.info.dwProcessId, "#32770", "Tavrolinde");
-        if (IsDialogReady(hDlg))
-            return hDlg;
-        if (idle != nullptr)
-            idle();
-        if (WaitForSingleObject(program.info.hProcess, POLL_MS) != WAIT_TIMEOUT)
-            return nullptr;
+    HWND hDlg = nullptr;
+    WaitUntil(
+        [&] {
+            hDlg = ReadyDialog(program);
+            if (hDlg == nullptr && idle != nullptr)
+                idle();
+            return hDlg != nullptr || !program.IsRunning();
+        },
+        timeoutMs);
+    return hDlg;
+}
+
+HWND StartFixture(TestProcess &fixture, const std::string &arguments, DWORD timeoutMs)
+{
+    static int serial = 0;
+    const std::string event = "TavrolindeFixture." + std::to_string(GetCurrentProcessId()) + "." +
+                              std::to_string(++serial);
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
+    HWND top = nullptr;
+    if (fixture.Start("\"" + FixturePath() + "\" " + event + " " + arguments) &&
+        ProcessBits(fixture.info.hProcess) == SystemBits()) {
+        HANDLE handles[] = {ready, fixture.info.hProcess};
+        if (WaitForMultipleObjects(2, handles, FALSE, timeoutMs) == WAIT_OBJECT_0)
+            top = FindWindowOf(fixture.info.dwProcessId, "FixtureTop");
     }
-    return nullptr;
+    CloseHandle(ready);
+    return top;
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -13,6 +14,9 @@
 // A command sent to a dialog returns within this once its listing is done, 10,000 windows
 // included, on a shared machine.
 constexpr DWORD LISTING_MS = 280000;
+
+// How often a wait looks again, unless it says otherwise.
+constexpr DWORD POLL_MS = 50;
 
 // Bytes of an entry before its NUL.
 constexpr size_t ENTRY_MAX = TEXT_BUFFER_CHARS - 1;
@@ -70,14 +74,26 @@ struct TestProcess {
     DWORD ExitCode(DWORD timeoutMs, void (*idle)() = nullptr) const;
 };
 
-// Whether a Tavrolinde dialog is ready: visible, its controls made, its window list filled
-// and answering across the process boundary.
-bool IsDialogReady(HWND hDlg);
+// Looks every `pollMs` whether `holds` is true, until it is (true) or `timeoutMs` runs out
+// (false).
+bool WaitUntil(const std::function<bool()> &holds, DWORD timeoutMs, DWORD pollMs = POLL_MS);
+
+// Whether a Tavrolinde dialog is ready: visible, its controls made, its window list
+// answering across the process boundary and, when `filled`, holding an entry.
+bool IsDialogReady(HWND hDlg, bool filled = true);
+
+// The Tavrolinde dialog of `program` when it is ready now, else null.
+HWND ReadyDialog(const TestProcess &program, bool filled = true);
 
 // The Tavrolinde dialog of `program` once it is ready; null when the process ends first or
 // `timeoutMs` runs out. `idle` runs between looks: a test whose own windows must answer
 // handles its messages there.
 HWND WaitForDialog(const TestProcess &program, DWORD timeoutMs, void (*idle)() = nullptr);
+
+// Starts `fixture_windows.exe EVENT arguments` (tests/support/fixture.h), built for the
+// system's bits, as `fixture`; its top-level window of class FixtureTop once it says that
+// its windows are made, or null when it does not within `timeoutMs`.
+HWND StartFixture(TestProcess &fixture, const std::string &arguments, DWORD timeoutMs);
 
 // Every top-level window, in the order EnumWindows gives them.
 std::vector<HWND> TopLevelWindows();

@@ -4,23 +4,29 @@
 //                                           child and a "Static" grandchild with that text
 //   fixture_windows.exe EVENT tree N M      N children "child i", each with M grandchildren
 //                                           "grandchild i.j"
+//   fixture_windows.exe EVENT chains N      N descendants "item i" in chains of
+//                                           FIXTURE_CHAIN_DEPTH, each the child of the one
+//                                           before
 //   fixture_windows.exe EVENT click [hang]  children "sibling 1", "target", "sibling 2";
 //                                           with hang, the target's thread sleeps 10 s on
 //                                           its first WM_LBUTTONDOWN
-// Once the windows exist it sets the named event EVENT and runs until ended. Every window
-// counts the WM_LBUTTONDOWNs it receives and answers WM_APP with that count; WM_CLOSE
-// destroys one window, the process going on; WM_APP + 1 to any window ends the process.
+//   fixture_windows.exe EVENT tops N        besides the top-level window, N more, visible
+//                                           and titled "top i", none of them activated
+// Once the windows exist and their first paint is done it sets the named event EVENT and
+// runs until ended. Every window counts the WM_LBUTTONDOWNs it receives and answers
+// WM_FIXTURE_CLICKS with that count; WM_CLOSE destroys one window, the process going on;
+// WM_FIXTURE_QUIT to any window ends the process.
 #include <windows.h>
 #include <stdlib.h>
 
 #include <string>
 
+#include "tests/support/fixture.h"
+
 namespace {
 
 constexpr wchar_t TOP_CLASS[] = L"FixtureTop";
 constexpr wchar_t CHILD_CLASS[] = L"FixtureChild";
-constexpr UINT WM_CLICKS = WM_APP;
-constexpr UINT WM_QUIT_FIXTURE = WM_APP + 1;
 constexpr DWORD HANG_MS = 10000;
 HWND g_hangingTarget = nullptr;
 
@@ -58,18 +64,18 @@ LRESULT CALLBACK FixtureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
             Sleep(HANG_MS);
         }
         return 0;
-    case WM_CLICKS:
+    case WM_FIXTURE_CLICKS:
         return GetWindowLongPtrW(hwnd, GWLP_USERDATA);
-    case WM_QUIT_FIXTURE:
+    case WM_FIXTURE_QUIT:
         PostQuitMessage(0);
         return 0;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-HWND Make(const wchar_t *cls, const std::wstring &text, HWND parent)
+HWND Make(const wchar_t *cls, const std::wstring &text, HWND parent, DWORD visible = WS_VISIBLE)
 {
-    const DWORD style = parent ? WS_CHILD | WS_VISIBLE : WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+    const DWORD style = (parent ? WS_CHILD : WS_OVERLAPPEDWINDOW) | visible;
     return CreateWindowExW(0, cls, text.c_str(), style, 0, 0, 300, 200, parent, nullptr,
                            GetModuleHandleW(nullptr), nullptr);
 }
@@ -103,6 +109,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
                 Make(CHILD_CLASS, L"grandchild " + std::to_wstring(i) + L"." + std::to_wstring(j),
                      child);
         }
+    } else if (what == "chains") {
+        HWND top = Make(TOP_CLASS, L"fixture chains", nullptr);
+        const int count = atoi(arg.c_str());
+        for (int made = 0; made < count;) {
+            HWND parent = top;
+            for (int level = 0; level < FIXTURE_CHAIN_DEPTH && made < count; ++level)
+                parent = Make(CHILD_CLASS, L"item " + std::to_wstring(made++), parent);
+        }
+    } else if (what == "tops") {
+        Make(TOP_CLASS, L"fixture tops", nullptr);
+        const int count = atoi(arg.c_str());
+        for (int i = 0; i < count; ++i)
+            ShowWindow(Make(TOP_CLASS, L"top " + std::to_wstring(i), nullptr, 0),
+                       SW_SHOWNOACTIVATE);
     } else if (what == "click") {
         HWND top = Make(TOP_CLASS, L"fixture click", nullptr);
         Make(CHILD_CLASS, L"sibling 1", top);
@@ -114,12 +134,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         return 2;
     }
 
+    // Showing and painting leave messages queued: handled now, the fixture is quiet
+    // once it says it is ready.
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
     HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, __argv[1]);
     if (ready == nullptr)
         return 3;
     SetEvent(ready);
     CloseHandle(ready);
-    MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0)
         DispatchMessageW(&msg);
     return 0;
