@@ -1,110 +1,358 @@
-// Tavrolinde's benchmark. It drives the real program from outside, as a user's clicks
-// would, with the listed windows in a fixture process of their own, and compares every
-// speed with a baseline measured in the same run: absolute times on a shared machine
-// are noisy, their ratios much less so. Every figure is the median of several runs,
-// given with its minimum and maximum.
-//   tavrolinde_bench.exe [--quick] [--only MEASURE] [--program-check LINES]
-// MEASURE is startup, toplevel, descendants, timer, idle, memory or size. The report's
-// sections, in Markdown, go to the standard output (scripts/bench.sh puts them in their
-// places in BENCHMARKS.md); progress to the standard error.
+// Tavrolinde's benchmark driver. It drives the real program from outside, as a user's
+// clicks would, beside the floor dialog (floor_dialog.cpp) doing the same job the simplest
+// way, with the listed windows in a fixture process of their own. It runs one case:
+//   tavrolinde_bench.exe CASE FILE
+// and appends each sample to FILE beside itself, a line of milliseconds (or KiB), until a
+// file named bench-stop appears there: scripts/bench.py reads the samples as they come,
+// decides when they are enough and turns them into the report.
+//   startup         a launch until the dialog is ready and painted: Tavrolinde, the floor
+//                   dialog listing nothing
+//   refresh         Refresh with 1,000 extra top-level windows: Tavrolinde, the floor
+//   flat-N          the descendant listing of a window with N children, nested-N of N
+//   nested-N        descendants in chains: Tavrolinde, the floor, the bare enumeration
+//   memory          working set and page-file usage (KiB) after a listing of 10,000
+//                   descendants, then after a round of ticks and refreshes
+//   idle            processor time used while the toggle is out, per window of time
 #include <windows.h>
-#include <string.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+#include <stdio.h>
+#include <stdlib.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
-#include "bench/measures.h"
+#include "lister/lister.h"
+#include "res/resource.h"
+#include "tests/support/fixture.h"
+#include "tests/support/support.h"
 
 namespace {
 
-struct Measure {
-    const char *name;
-    void (*run)(const Settings &settings, Report *report);
-};
+// A program's dialog, or the fixture's windows, appear within this.
+constexpr DWORD START_MS = 120000;
+// Looks for a starting dialog this often: a start-up is timed to it.
+constexpr DWORD START_POLL_MS = 1;
+// Before each timed run, so that the last one's work in the X server is done.
+constexpr DWORD SETTLE_MS = 30;
+// Before each launch, so that the last process's end is done.
+constexpr DWORD LAUNCH_SETTLE_MS = 100;
+// Once every program of a case is started.
+constexpr DWORD SETTLE_CASE_MS = 500;
+constexpr int TOP_LEVEL_WINDOWS = 1000;
+constexpr int MEMORY_WINDOWS = 10000;
+constexpr int MEMORY_TICKS = 600;
+constexpr int MEMORY_REFRESHES = 200;
+constexpr DWORD IDLE_WINDOW_MS = 2000;
+constexpr char STOP_FILE[] = "bench-stop";
+constexpr char FLOOR_DIALOG[] = "floor_dialog.exe";
 
-constexpr Measure MEASURES[] = {
-    {"startup", MeasureStartup}, {"toplevel", MeasureTopLevel}, {"descendants", MeasureDescendants},
-    {"timer", MeasureTimer},     {"idle", MeasureIdle},         {"memory", MeasureMemory},
-    {"size", MeasureSize},
-};
+FILE *g_samples = nullptr;
 
-Settings FullSettings()
+[[noreturn]] void Fail(const char *what)
 {
-    Settings settings;
-    settings.quick = false;
-    settings.sizes = {100, 1000, 10000};
-    settings.topLevelWindows = 1000;
-    settings.refreshRuns = 11;
-    settings.fillPairs = 21;
-    settings.startupLaunches = 21;
-    settings.ticks = 50;
-    settings.driftTick = 30;
-    settings.idleWindowMs = 10000;
-    settings.idleWindows = 5;
-    settings.tickTimings = 21;
-    settings.memoryRounds = 5;
-    settings.memoryTicks = 600;
-    settings.memoryRefreshes = 200;
-    return settings;
+    fprintf(stderr, "bench: %s\n", what);
+    exit(1);
 }
 
-// Fewer runs and no 10,000 case, for iterating.
-Settings QuickSettings()
+double NowMs()
 {
-    Settings settings = FullSettings();
-    settings.quick = true;
-    settings.sizes = {100, 1000};
-    settings.refreshRuns = 5;
-    settings.fillPairs = 5;
-    settings.startupLaunches = 7;
-    settings.ticks = 12;
-    settings.driftTick = 10;
-    settings.idleWindowMs = 2000;
-    settings.tickTimings = 11;
-    settings.memoryRounds = 3;
-    return settings;
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-bool IsMeasure(const char *name)
+bool Stopped()
 {
-    for (const Measure &measure : MEASURES)
-        if (strcmp(measure.name, name) == 0)
-            return true;
-    return false;
+    return GetFileAttributesA(BinPath(STOP_FILE).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-[[noreturn]] void FailWithUsage()
+// One sample, a line of the samples' file.
+void Record(const std::vector<double> &values)
 {
-    std::string names;
-    for (const Measure &measure : MEASURES)
-        names += (names.empty() ? "" : "|") + std::string(measure.name);
-    Fail(("usage: tavrolinde_bench.exe [--quick] [--only " + names + "] [--program-check LINES]")
-             .c_str());
+    for (double value : values)
+        fprintf(g_samples, "%.4f ", value);
+    fprintf(g_samples, "\n");
+    fflush(g_samples);
+}
+
+// Has every pending paint of the dialog and its controls done before it returns. A listing
+// leaves its list to be painted at the program's next idle moment, after any message sent
+// or posted to it. RedrawWindow from another process sends WM_PAINT to each window of the
+// dialog that waits for one and returns once they are handled; if the program had begun
+// that paint on its own, the WM_NULL sent after it is handled only once the paint is done.
+void FlushPaint(HWND hDlg)
+{
+    DWORD_PTR ignored = 0;
+    RedrawWindow(hDlg, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    SendMessageTimeoutA(hDlg, WM_NULL, 0, 0, SMTO_NORMAL, LISTING_MS, &ignored);
+}
+
+// Starts a dialog program of the build and waits until its dialog is ready, its upper
+// list answering (and, when `filled`, holding entries), and painted.
+HWND StartDialog(TestProcess &program, const std::string &name, const char *arguments, bool filled)
+{
+    HWND hDlg = nullptr;
+    if (!program.Start("\"" + BinPath(name) + "\" " + arguments) ||
+        !WaitUntil(
+            [&] {
+                return (hDlg = ReadyDialog(program, filled)) != nullptr || !program.IsRunning();
+            },
+            START_MS, START_POLL_MS) ||
+        hDlg == nullptr)
+        Fail("a dialog did not become ready");
+    FlushPaint(hDlg);
+    return hDlg;
+}
+
+HWND StartTavrolinde(TestProcess &program)
+{
+    return StartDialog(program, "Tavrolinde.exe", "", true);
+}
+
+HWND StartFloor(TestProcess &program)
+{
+    return StartDialog(program, FLOOR_DIALOG, "list", true);
+}
+
+HWND Fixture(TestProcess &fixture, const std::string &arguments)
+{
+    HWND top = StartFixture(fixture, arguments, START_MS);
+    if (top == nullptr)
+        Fail(("the window fixture did not start: " + arguments).c_str());
+    return top;
+}
+
+void SendCommand(HWND hDlg, int id)
+{
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(hDlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(GetDlgItem(hDlg, id)), SMTO_NORMAL, LISTING_MS,
+                        &ignored);
+}
+
+LRESULT Count(HWND hDlg, int listId)
+{
+    return SendDlgItemMessageA(hDlg, listId, LB_GETCOUNT, 0, 0);
+}
+
+// Selects `window` in the upper list as a click does, and has the listing painted.
+void Select(HWND hDlg, HWND window)
+{
+    if (!SelectInList(hDlg, IDC_WINDOW_LIST, window))
+        Fail("a window is not listed");
+    FlushPaint(hDlg);
+}
+
+// The descendant listing of `parent`, timed from the selection until it is painted. The run
+// starts as a user's would, with another window's short list shown.
+double TimeDescendants(HWND hDlg, HWND other, HWND parent, int size)
+{
+    Select(hDlg, other);
+    Sleep(SETTLE_MS);
+    const double start = NowMs();
+    Select(hDlg, parent);
+    const double ms = NowMs() - start;
+    if (Count(hDlg, IDC_CHILD_LIST) != size)
+        Fail("a lower list does not hold every descendant");
+    return ms;
+}
+
+BOOL CALLBACK BareProc(HWND hwnd, LPARAM lParam)
+{
+    char text[TEXT_BUFFER_CHARS];
+    char className[TEXT_BUFFER_CHARS];
+    GetWindowTextA(hwnd, text, TEXT_BUFFER_CHARS);
+    GetClassNameA(hwnd, className, TEXT_BUFFER_CHARS);
+    ++*reinterpret_cast<int *>(lParam);
+    return TRUE;
+}
+
+// The bare enumeration: every descendant's text and class read, nothing listed.
+double TimeBare(HWND parent, int size)
+{
+    Sleep(SETTLE_MS);
+    int count = 0;
+    const double start = NowMs();
+    EnumChildWindows(parent, BareProc, reinterpret_cast<LPARAM>(&count));
+    const double ms = NowMs() - start;
+    if (count != size)
+        Fail("the bare enumeration found another number of windows");
+    return ms;
+}
+
+// Listings per sample: short ones are timed several times as one sample, which evens out
+// the machine's noise within it.
+int Repeats(int size)
+{
+    return size <= 100 ? 5 : size <= 1000 ? 3 : 1;
+}
+
+// Takes samples until told to stop. A sample times each of the contenders `repeats` times,
+// in turns as to which goes first, and holds their means.
+void Sample(int contenders, int repeats, const std::function<double(int which)> &timeOne)
+{
+    for (int turn = 0; !Stopped(); ++turn) {
+        std::vector<double> ms(contenders);
+        for (int k = 0; k < contenders; ++k) {
+            const int which = (k + turn) % contenders;
+            for (int run = 0; run < repeats; ++run)
+                ms[which] += timeOne(which) / repeats;
+        }
+        Record(ms);
+    }
+}
+
+// Tavrolinde against the floor dialog listing nothing. Each launch ends before the next
+// begins, and what the system does for a process that ended settles first.
+void Startup()
+{
+    Sample(2, 1, [](int which) {
+        Sleep(LAUNCH_SETTLE_MS);
+        TestProcess program;
+        const double start = NowMs();
+        if (which == 0)
+            StartTavrolinde(program);
+        else
+            StartDialog(program, FLOOR_DIALOG, "", false);
+        return NowMs() - start;
+    });
+}
+
+// Tavrolinde against the floor dialog, with extra top-level windows to list.
+void Refresh()
+{
+    TestProcess fixture, tavrolinde, floor;
+    Fixture(fixture, "tops " + std::to_string(TOP_LEVEL_WINDOWS));
+    const HWND dialogs[] = {StartTavrolinde(tavrolinde), StartFloor(floor)};
+    Sleep(SETTLE_CASE_MS);
+    Sample(2, Repeats(TOP_LEVEL_WINDOWS), [&](int which) {
+        Sleep(SETTLE_MS);
+        const double start = NowMs();
+        SendCommand(dialogs[which], IDC_REFRESH);
+        FlushPaint(dialogs[which]);
+        const double ms = NowMs() - start;
+        if (Count(dialogs[which], IDC_WINDOW_LIST) < TOP_LEVEL_WINDOWS)
+            Fail("Refresh missed the fixture's windows");
+        return ms;
+    });
+}
+
+// Tavrolinde against the floor dialog and the bare enumeration. The short list that each
+// listing starts from is Tavrolinde's own dialog's, in both dialogs.
+void Descendants(const std::string &fixtureArguments, int size)
+{
+    TestProcess fixture, tavrolinde, floor;
+    const HWND parent = Fixture(fixture, fixtureArguments);
+    const HWND dialogs[] = {StartTavrolinde(tavrolinde), StartFloor(floor)};
+    Sleep(SETTLE_CASE_MS);
+    Sample(3, Repeats(size), [&](int which) {
+        return which < 2 ? TimeDescendants(dialogs[which], dialogs[0], parent, size)
+                         : TimeBare(parent, size);
+    });
+}
+
+void RecordMemory(HANDLE process)
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(process, &counters, sizeof counters);
+    Record({static_cast<double>(counters.WorkingSetSize) / 1024.0,
+            static_cast<double>(counters.PagefileUsage) / 1024.0});
+}
+
+// Rounds of one process's work: a listing of 10,000 descendants, then a target picked and
+// ticks and refreshes. Memory that grows from round to round is kept by something that
+// should have been freed. The readings alternate: after the listing, after the ticks.
+void Memory()
+{
+    TestProcess fixture, tavrolinde;
+    const HWND parent = Fixture(fixture, "tree " + std::to_string(MEMORY_WINDOWS) + " 0");
+    const HWND hDlg = StartTavrolinde(tavrolinde);
+    Sleep(SETTLE_CASE_MS);
+    while (!Stopped()) {
+        TimeDescendants(hDlg, hDlg, parent, MEMORY_WINDOWS);
+        RecordMemory(tavrolinde.info.hProcess);
+        SelectInList(hDlg, IDC_CHILD_LIST, GetWindow(parent, GW_CHILD));
+        for (int i = 0; i < MEMORY_TICKS; ++i)
+            SendMessageA(hDlg, WM_TIMER, 0, 0);
+        for (int i = 0; i < MEMORY_REFRESHES; ++i) {
+            SendCommand(hDlg, IDC_REFRESH);
+            FlushPaint(hDlg);
+        }
+        RecordMemory(tavrolinde.info.hProcess);
+    }
+}
+
+// Summed over the threads of the process. GetProcessTimes would be the call, but Wine
+// answers it, for any process, with the processor time of the caller.
+double ProcessorMs(DWORD processId)
+{
+    double total = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        HANDLE thread = entry.th32OwnerProcessID == processId
+                            ? OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID)
+                            : nullptr;
+        FILETIME created, exited, kernel, user;
+        if (thread != nullptr && GetThreadTimes(thread, &created, &exited, &kernel, &user))
+            total += (ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}.QuadPart +
+                      ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}.QuadPart) /
+                     10000.0;
+        if (thread != nullptr)
+            CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return total;
+}
+
+// With a target picked in both lists and the toggle out, as a user leaves it.
+void Idle()
+{
+    TestProcess fixture, tavrolinde;
+    const HWND top = Fixture(fixture, "click");
+    const HWND hDlg = StartTavrolinde(tavrolinde);
+    Select(hDlg, top);
+    SelectInList(hDlg, IDC_CHILD_LIST, FindWindowExA(top, nullptr, "FixtureChild", "target"));
+    FlushPaint(hDlg);
+    Sleep(SETTLE_CASE_MS);
+    while (!Stopped()) {
+        const double before = ProcessorMs(tavrolinde.info.dwProcessId);
+        Sleep(IDLE_WINDOW_MS);
+        Record({ProcessorMs(tavrolinde.info.dwProcessId) - before});
+    }
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    bool quick = false;
-    const char *only = nullptr;
-    std::string programCheck;
-    for (int i = 1; i < argc; ++i) {
-        if (strcmp(argv[i], "--quick") == 0)
-            quick = true;
-        else if (strcmp(argv[i], "--only") == 0 && i + 1 < argc && IsMeasure(argv[i + 1]))
-            only = argv[++i];
-        else if (strcmp(argv[i], "--program-check") == 0 && i + 1 < argc)
-            programCheck = argv[++i];
-        else
-            FailWithUsage();
-    }
-    Settings settings = quick ? QuickSettings() : FullSettings();
-    settings.programCheck = programCheck;
-    Report report;
-    double start = NowMs();
-    for (const Measure &measure : MEASURES)
-        if (only == nullptr || strcmp(only, measure.name) == 0)
-            measure.run(settings, &report);
-    PrintReport(report, quick, (NowMs() - start) / 60000.0);
+    if (argc != 3)
+        Fail("usage: tavrolinde_bench.exe CASE FILE");
+    const std::string name = argv[1];
+    g_samples = fopen(BinPath(argv[2]).c_str(), "a");
+    if (g_samples == nullptr)
+        Fail("cannot write the samples");
+    const size_t dash = name.find('-');
+    const std::string kind = name.substr(0, dash);
+    const int size = dash == std::string::npos ? 0 : atoi(name.c_str() + dash + 1);
+    if (name == "startup")
+        Startup();
+    else if (name == "refresh")
+        Refresh();
+    else if (kind == "flat" && size > 0)
+        Descendants("tree " + std::to_string(size) + " 0", size);
+    else if (kind == "nested" && size > 0)
+        Descendants("chains " + std::to_string(size), size);
+    else if (name == "memory")
+        Memory();
+    else if (name == "idle")
+        Idle();
+    else
+        Fail("unknown case");
     return 0;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# What Tavrolinde.exe must be to ship, checked in this one place for the release, the
-# tests and the benchmark: it imports only the system's own DLLs named here, and a
-# release build (size-optimised, stripped) fits in 32 KiB.
+# What Tavrolinde.exe must be to ship, checked in this one place for the release and the
+# tests: it imports only the system's own DLLs named here, and a release build
+# (size-optimised, stripped) fits in 32 KiB.
 #   scripts/check-program.sh EXE [--release]
 # Prints one line a check, "what|found|required|PASS or MISS", and fails on a MISS.
 set -euo pipefail

@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine32:i386 wine64 fonts-wine
   xvfb xauth xdotool x11-utils imagemagick
-  fonts-ipafont-gothic locales python3 gnuplot-nox
+  fonts-ipafont-gothic locales python3 python3-scipy gnuplot-nox
 )
 
 as_root=
