@@ -18,6 +18,7 @@ import re
 import subprocess
 import sys
 import time
+from typing import NamedTuple, Optional, Tuple
 
 import numpy as np
 from scipy import stats
@@ -26,26 +27,32 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CONFIDENCE = 0.95
 SEED = 2026
 MEMORY_NOISE_KIB = 64
-LISTING_TARGET = 1.1
-BARE_TARGET = 1.2
-STARTUP_TARGET = 1.1
+FLOOR = "the floor dialog"
+BARE = "the bare enumeration"
 
-# name, measure (a section of BENCHMARKS.md), what a sample is, at least and at most so
-# many samples, seconds of sampling when unclear. A listing's columns: Tavrolinde, the
-# floor dialog, the bare enumeration (descendants only).
+
+class Case(NamedTuple):
+    name: str  # the driver's case
+    measure: str  # its section of BENCHMARKS.md, and the name --only gives it
+    label: str
+    least: int  # samples at the least
+    seconds: float  # of sampling at the most, while a target is undecided
+    # The baselines of the columns after Tavrolinde's, each with its target or None.
+    baselines: Tuple[Tuple[str, Optional[float]], ...] = ()
+
+
 CASES = [
-    ("startup", "startup", "Start-up: launch until the dialog is ready and painted", 10, 200, 25),
-    ("refresh", "toplevel", "Refresh, 1,000 extra top-level windows", 8, 200, 15),
-    ("flat-100", "descendants", "Descendant listing, flat, 100 windows", 8, 200, 12),
-    ("nested-100", "descendants", "Descendant listing, nested, 100 windows", 8, 200, 12),
-    ("flat-1000", "descendants", "Descendant listing, flat, 1,000 windows", 8, 200, 15),
-    ("nested-1000", "descendants", "Descendant listing, nested, 1,000 windows", 8, 200, 15),
-    ("flat-10000", "descendants", "Descendant listing, flat, 10,000 windows", 5, 200, 35),
-    ("nested-10000", "descendants", "Descendant listing, nested, 10,000 windows", 5, 200, 35),
-    ("memory", "memory", "Rounds of one process's work", 10, 10, 0),
-    ("idle", "idle", "Processor time with the toggle out, per 2 s", 3, 3, 0),
+    Case("startup", "startup", "Start-up: launch until the dialog is ready and painted", 10, 25,
+         ((FLOOR + ", listing nothing", 1.1),)),
+    Case("refresh", "toplevel", "Refresh, 1,000 extra top-level windows", 8, 15, ((FLOOR, 1.1),)),
+    *(Case(f"{shape}-{size}", "descendants", f"Descendant listing, {shape}, {size:,} windows",
+           8 if size < 10000 else 5, 12 if size < 10000 else 35,
+           ((FLOOR, 1.1), (BARE, 1.2 if size == 10000 else None)))
+      for size in (100, 1000, 10000) for shape in ("flat", "nested")),
+    Case("memory", "memory", "Rounds of one process's work", 10, 0),
+    Case("idle", "idle", "Processor time with the toggle out, per 2 s", 3, 0),
 ]
-MEASURES = sorted({case[1] for case in CASES})
+MEASURES = list(dict.fromkeys(case.measure for case in CASES))
 
 
 def interval(values):
@@ -67,41 +74,27 @@ def verdict(low, high, target):
     return "unclear"
 
 
-def ratios(name, samples):
-    """Each ratio of the case: (baseline's name, column, per-pair ratios, target or None)."""
+def ratios(case, samples):
+    """Each baseline of the case with its target and Tavrolinde's ratio to it, pair by pair."""
     columns = np.asarray(samples)
-    if name == "startup":
-        return [("the floor dialog, listing nothing", 1, columns[:, 0] / columns[:, 1],
-                 STARTUP_TARGET)]
-    if name == "refresh" or "-" in name:
-        found = [("the floor dialog", 1, columns[:, 0] / columns[:, 1], LISTING_TARGET)]
-        if "-" in name:
-            target = BARE_TARGET if name.endswith("-10000") else None
-            found.append(("the bare enumeration", 2, columns[:, 0] / columns[:, 2], target))
-        return found
-    return []
+    return [(baseline, target, column + 1, columns[:, 0] / columns[:, column + 1])
+            for column, (baseline, target) in enumerate(case.baselines)]
 
 
-def settled(name, samples, least):
-    """Whether the case has samples enough: at least `least`, and every target decided."""
-    if len(samples) < least:
-        return False
-    for _, _, values, target in ratios(name, samples):
-        if target is not None and verdict(*interval(values)[1:], target) == "unclear":
-            return False
-    return True
+def decided(case, samples):
+    return all(target is None or verdict(*interval(values)[1:], target) != "unclear"
+               for _, target, _, values in ratios(case, samples))
 
 
 def run_case(build, case):
-    name, _, _, least, most, seconds = case
     binary = os.path.join(build, "bin")
     stop = os.path.join(binary, "bench-stop")
-    samples_file = f"bench-{name}.txt"
+    samples_file = f"bench-{case.name}.txt"
     for path in (stop, os.path.join(binary, samples_file)):
         if os.path.exists(path):
             os.remove(path)
     program = subprocess.Popen([os.path.join(ROOT, "scripts", "wine-run.sh"), build,
-                                os.path.join(binary, "tavrolinde_bench.exe"), name,
+                                os.path.join(binary, "tavrolinde_bench.exe"), case.name,
                                 samples_file])
     samples, first, began = [], None, time.monotonic()
     while program.poll() is None:
@@ -109,14 +102,14 @@ def run_case(build, case):
         samples = read_samples(os.path.join(binary, samples_file))
         if samples and first is None:
             first = time.monotonic()
-        if samples and (settled(name, samples, least) or len(samples) >= most or
-                        time.monotonic() - first > seconds and len(samples) >= least):
+        if len(samples) >= case.least and (decided(case, samples) or
+                                           time.monotonic() - first > case.seconds):
             open(stop, "w").close()
             break
     if program.wait() != 0:
-        sys.exit(f"bench: the case {name} failed")
+        sys.exit(f"bench: the case {case.name} failed")
     samples = read_samples(os.path.join(binary, samples_file))
-    print(f"bench: {name}: {len(samples)} samples in {time.monotonic() - began:.0f} s, "
+    print(f"bench: {case.name}: {len(samples)} samples in {time.monotonic() - began:.0f} s, "
           f"{time.monotonic() - first:.0f} s of them sampling", file=sys.stderr)
     return samples
 
@@ -133,22 +126,21 @@ def ms(value):
 
 
 def speed_rows(case, samples, report):
-    name, _, label, *_ = case
     columns = np.asarray(samples)
     rows = ""
-    for baseline, column, values, target in ratios(name, samples):
+    for baseline, target, column, values in ratios(case, samples):
         median, low, high = interval(values)
         result = verdict(low, high, target) if target else "report"
         if target:
-            report["targets"].append((label + " against " + baseline, result))
-        rows += (f"| {label} | {len(samples)} | {ms(np.median(columns[:, 0]))} | "
+            report["targets"].append((f"{case.label} against {baseline}", result))
+        rows += (f"| {case.label} | {len(samples)} | {ms(np.median(columns[:, 0]))} | "
                  f"{baseline}: {ms(np.median(columns[:, column]))} | "
                  f"{median:.2f}x ({low:.2f}x to {high:.2f}x) | "
                  f"{f'<= {target}x' if target else '-'} | {result} |\n")
     return rows
 
 
-def memory_rows(samples, report):
+def memory_rows(_, samples, report):
     rows = ""
     for start, point in ((0, "After each listing of 10,000 descendants"),
                          (1, "After each round of 600 ticks and 200 refreshes")):
@@ -162,7 +154,7 @@ def memory_rows(samples, report):
     return rows
 
 
-def idle_rows(samples, report):
+def idle_rows(_, samples, report):
     used = [s[0] for s in samples]
     result = "PASS" if max(used) == 0 else "MISS"
     report["targets"].append(("Idle with the toggle out", result))
@@ -170,7 +162,8 @@ def idle_rows(samples, report):
             f"{', '.join(f'{u:.1f} ms' for u in used)} | none measurable | {result} |\n")
 
 
-HEADERS = {
+# Each measure's table: its header and how a case's samples make its rows.
+TABLES = {
     "speed": "| Measure | Samples | Tavrolinde | Baseline | Ratio (95 % interval) | Target | "
              "Result |\n|---|---|---|---|---|---|---|\n",
     "memory": f"Up to {MEMORY_NOISE_KIB} KiB counts as noise.\n\n| Point | Readings | "
@@ -178,6 +171,7 @@ HEADERS = {
               "file) | Result |\n|---|---|---|---|---|---|\n",
     "idle": "| State | Windows | Processor time | Target | Result |\n|---|---|---|---|---|\n",
 }
+ROWS = {"memory": memory_rows, "idle": idle_rows}
 
 
 def chart(results, path):
@@ -256,14 +250,11 @@ def main():
     report = {"targets": []}
     results, sections = {}, {}
     for case in CASES:
-        name, measure = case[0], case[1]
-        if only in (None, measure):
-            results[name] = samples = run_case(build, case)
-            rows = (memory_rows(samples, report) if measure == "memory" else
-                    idle_rows(samples, report) if measure == "idle" else
-                    speed_rows(case, samples, report))
-            kind = measure if measure in HEADERS else "speed"
-            sections[measure] = sections.get(measure, "\n" + HEADERS[kind]) + rows
+        if only in (None, case.measure):
+            results[case.name] = samples = run_case(build, case)
+            rows = ROWS.get(case.measure, speed_rows)(case, samples, report)
+            header = TABLES.get(case.measure, TABLES["speed"])
+            sections[case.measure] = sections.get(case.measure, "\n" + header) + rows
     out = os.path.join(ROOT, "BENCHMARKS.md") if only is None else os.path.join(
         build, "bench-report.md")
     if any(name.startswith("flat-") for name in results):
