@@ -143,7 +143,7 @@ def speed_rows(case, samples, report):
 def memory_rows(_, samples, report):
     rows = ""
     for start, point in ((0, "After each listing of 10,000 descendants"),
-                         (1, "After each round of 600 ticks and 200 refreshes")):
+                         (1, "After each round of 120 ticks and 40 refreshes")):
         readings = np.asarray(samples[start::2])
         growth = readings[-1] - readings[1]
         result = "PASS" if max(growth) <= MEMORY_NOISE_KIB else "MISS"

@@ -97,11 +97,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     wc.lpszClassName = CHILD_CLASS;
     RegisterClassW(&wc);
 
+    // The top-level window is shown once its contents exist: made inside a hidden window,
+    // thousands of windows take no paint each.
+    HWND top =
+        Make(TOP_CLASS,
+             what == "text" ? Text(arg) : L"fixture " + std::wstring(what.begin(), what.end()),
+             nullptr, 0);
     if (what == "text") {
-        HWND top = Make(TOP_CLASS, Text(arg), nullptr);
         Make(L"Static", Text(arg), Make(CHILD_CLASS, Text(arg), top));
     } else if (what == "tree" && __argc > 4) {
-        HWND top = Make(TOP_CLASS, L"fixture tree", nullptr);
         const int children = atoi(__argv[3]), grandchildren = atoi(__argv[4]);
         for (int i = 0; i < children; ++i) {
             HWND child = Make(CHILD_CLASS, L"child " + std::to_wstring(i), top);
@@ -110,7 +114,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
                      child);
         }
     } else if (what == "chains") {
-        HWND top = Make(TOP_CLASS, L"fixture chains", nullptr);
         const int count = atoi(arg.c_str());
         for (int made = 0; made < count;) {
             HWND parent = top;
@@ -118,13 +121,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
                 parent = Make(CHILD_CLASS, L"item " + std::to_wstring(made++), parent);
         }
     } else if (what == "tops") {
-        Make(TOP_CLASS, L"fixture tops", nullptr);
         const int count = atoi(arg.c_str());
         for (int i = 0; i < count; ++i)
             ShowWindow(Make(TOP_CLASS, L"top " + std::to_wstring(i), nullptr, 0),
                        SW_SHOWNOACTIVATE);
     } else if (what == "click") {
-        HWND top = Make(TOP_CLASS, L"fixture click", nullptr);
         Make(CHILD_CLASS, L"sibling 1", top);
         HWND target = Make(CHILD_CLASS, L"target", top);
         Make(CHILD_CLASS, L"sibling 2", top);
@@ -133,6 +134,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     } else {
         return 2;
     }
+    ShowWindow(top, SW_SHOWNORMAL);
 
     // Showing and painting leave messages queued: handled now, the fixture is quiet
     // once it says it is ready.
