@@ -25,7 +25,6 @@
 
 #include "lister/lister.h"
 #include "res/resource.h"
-#include "tests/support/fixture.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -92,12 +91,12 @@ void FlushPaint(HWND hDlg)
     SendMessageTimeoutA(hDlg, WM_NULL, 0, 0, SMTO_NORMAL, LISTING_MS, &ignored);
 }
 
-// Starts a dialog program of the build and waits until its dialog is ready, its upper
-// list answering (and, when `filled`, holding entries), and painted.
-HWND StartDialog(TestProcess &program, const std::string &name, const char *arguments, bool filled)
+// The dialog of a program just started, once it is ready, its upper list answering (and,
+// when `filled`, holding entries), and painted.
+HWND ReadyDialog(TestProcess &program, bool started, bool filled)
 {
     HWND hDlg = nullptr;
-    if (!program.Start("\"" + BinPath(name) + "\" " + arguments) ||
+    if (!started ||
         !WaitUntil(
             [&] {
                 return (hDlg = ReadyDialog(program, filled)) != nullptr || !program.IsRunning();
@@ -111,12 +110,14 @@ HWND StartDialog(TestProcess &program, const std::string &name, const char *argu
 
 HWND StartTavrolinde(TestProcess &program)
 {
-    return StartDialog(program, "Tavrolinde.exe", "", true);
+    return ReadyDialog(program, program.StartTavrolinde(), true);
 }
 
-HWND StartFloor(TestProcess &program)
+// The floor dialog, listing nothing or, with "list", doing the listings' job.
+HWND StartFloor(TestProcess &program, const char *arguments)
 {
-    return StartDialog(program, FLOOR_DIALOG, "list", true);
+    return ReadyDialog(program, program.Start("\"" + BinPath(FLOOR_DIALOG) + "\" " + arguments),
+                       arguments[0] != '\0');
 }
 
 HWND Fixture(TestProcess &fixture, const std::string &arguments)
@@ -218,7 +219,7 @@ void Startup()
         if (which == 0)
             StartTavrolinde(program);
         else
-            StartDialog(program, FLOOR_DIALOG, "", false);
+            StartFloor(program, "");
         return NowMs() - start;
     });
 }
@@ -228,7 +229,7 @@ void Refresh()
 {
     TestProcess fixture, tavrolinde, floor;
     Fixture(fixture, "tops " + std::to_string(TOP_LEVEL_WINDOWS));
-    const HWND dialogs[] = {StartTavrolinde(tavrolinde), StartFloor(floor)};
+    const HWND dialogs[] = {StartTavrolinde(tavrolinde), StartFloor(floor, "list")};
     Sleep(SETTLE_CASE_MS);
     Sample(2, Repeats(TOP_LEVEL_WINDOWS), [&](int which) {
         Sleep(SETTLE_MS);
@@ -248,7 +249,7 @@ void Descendants(const std::string &fixtureArguments, int size)
 {
     TestProcess fixture, tavrolinde, floor;
     const HWND parent = Fixture(fixture, fixtureArguments);
-    const HWND dialogs[] = {StartTavrolinde(tavrolinde), StartFloor(floor)};
+    const HWND dialogs[] = {StartTavrolinde(tavrolinde), StartFloor(floor, "list")};
     Sleep(SETTLE_CASE_MS);
     Sample(3, Repeats(size), [&](int which) {
         return which < 2 ? TimeDescendants(dialogs[which], dialogs[0], parent, size)
