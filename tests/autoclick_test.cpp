@@ -56,13 +56,8 @@ std::vector<Received> ClickOn(HWND target)
 // Takes the next WM_TIMER for hDlg from the queue within `ms`.
 bool TakeTimer(HWND hDlg, DWORD ms, MSG &msg)
 {
-    const DWORD start = GetTickCount();
-    do {
-        if (PeekMessageA(&msg, hDlg, WM_TIMER, WM_TIMER, PM_REMOVE))
-            return true;
-        Sleep(20);
-    } while (GetTickCount() - start < ms);
-    return false;
+    return WaitUntil(
+        [&] { return PeekMessageA(&msg, hDlg, WM_TIMER, WM_TIMER, PM_REMOVE) != FALSE; }, ms);
 }
 
 // A titled popup `top` (Wine destroys a window without caption at once) holding `outer`
@@ -245,21 +240,21 @@ TEST_F(AutoClick, ADestroyedDialogStopsItsTimerAndPostsQuitZero)
         int ticks = 0;
         int quits = 0;
         WPARAM exitCode = 1;
-        const DWORD start = GetTickCount();
-        while (GetTickCount() - start < QUIET_WAIT_MS) {
-            MSG msg;
-            if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                Sleep(20);
-                continue;
-            }
-            if (msg.message == WM_TIMER && msg.hwnd == hDlg)
-                ++ticks;
-            if (msg.message == WM_QUIT) {
-                ++quits;
-                exitCode = msg.wParam;
-            }
-            DispatchMessageA(&msg);
-        }
+        // Every message of the thread for a while, each counted and handled.
+        WaitUntil(
+            [&] {
+                MSG msg;
+                while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                    ticks += msg.message == WM_TIMER && msg.hwnd == hDlg;
+                    if (msg.message == WM_QUIT) {
+                        ++quits;
+                        exitCode = msg.wParam;
+                    }
+                    DispatchMessageA(&msg);
+                }
+                return false;
+            },
+            QUIET_WAIT_MS);
         EXPECT_EQ(ticks, 0);
         EXPECT_EQ(quits, 1);
         EXPECT_EQ(exitCode, 0u);
@@ -275,10 +270,12 @@ TEST_F(AutoClick, TheFirstClickComesAboutASecondAfterThePress)
     Pump();
     EXPECT_TRUE(g_received.empty()) << "no click at the press itself";
 
-    while (g_received.empty() && GetTickCount() - pressed < ARMED_WAIT_MS) {
-        Sleep(10);
-        Pump();
-    }
+    WaitUntil(
+        [] {
+            Pump();
+            return !g_received.empty();
+        },
+        ARMED_WAIT_MS, 10);
     const DWORD elapsed = GetTickCount() - pressed;
     ASSERT_FALSE(g_received.empty()) << "no click within " << ARMED_WAIT_MS << " ms";
     EXPECT_GE(elapsed, 500u);

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <ostream>
 #include <string>
@@ -33,17 +34,14 @@ constexpr int TAB_ORDER[] = {IDCANCEL,       IDC_WINDOW_LIST, IDC_CHILD_LIST,
 constexpr int TAB_STOPS = sizeof TAB_ORDER / sizeof TAB_ORDER[0];
 
 // Handles this thread's messages (its own windows get clicked) until done() holds.
-template <typename Done> bool PumpUntil(Done done, DWORD timeoutMs = WAIT_MS)
+bool PumpUntil(const std::function<bool()> &done, DWORD timeoutMs = WAIT_MS)
 {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        Pump();
-        if (done())
-            return true;
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, POLL_MS, QS_ALLINPUT);
-    }
+    return WaitUntil(
+        [&] {
+            Pump();
+            return done();
+        },
+        timeoutMs, POLL_MS);
 }
 
 void PumpFor(DWORD ms)

@@ -141,10 +141,7 @@ class Hostile : public testing::Test {
 
     static bool WaitForClicks(HWND hwnd, int atLeast, DWORD ms)
     {
-        for (DWORD start = GetTickCount(); Clicks(hwnd) < atLeast; Sleep(100))
-            if (Since(start) > ms)
-                return false;
-        return true;
+        return WaitUntil([&] { return Clicks(hwnd) >= atLeast; }, ms, 100);
     }
 
     // The windows the upper list is for: visible, titled, top-level, not the program manager.
@@ -320,8 +317,7 @@ TEST_P(VanishingTarget, TicksGoOnAndClickNothingElse)
         SendMessageA(target, WM_CLOSE, 0, 0);
     }
     ASSERT_FALSE(IsWindow(target));
-    for (DWORD start = GetTickCount(); Since(start) < 3000; Sleep(250))
-        ASSERT_TRUE(Answers()) << "after " << Since(start) << " ms";
+    ASSERT_FALSE(WaitUntil([&] { return !Answers(); }, 3000, 250)) << "the dialog fell silent";
     EXPECT_TRUE(tavrolinde_.IsRunning());
     if (!processExits)
         ExpectNoClicks(top, target);
@@ -350,13 +346,18 @@ TEST_F(Hostile, TargetHungForTenSecondsNeverBlocksTheDialog)
     ASSERT_TRUE(Press());
 
     bool sawHang = false;
-    for (DWORD start = GetTickCount(); Since(start) < 13000; Sleep(250)) {
-        const DWORD asked = GetTickCount();
-        ASSERT_TRUE(Answers()) << "no answer at " << Since(start) << " ms";
-        EXPECT_LT(Since(asked), ANSWER_MS);
-        DWORD_PTR result = 0;
-        sawHang |= !SendMessageTimeoutA(target, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &result);
-    }
+    const bool fellSilent = WaitUntil(
+        [&] {
+            const DWORD asked = GetTickCount();
+            if (!Answers())
+                return true;
+            EXPECT_LT(Since(asked), ANSWER_MS);
+            DWORD_PTR result = 0;
+            sawHang |= !SendMessageTimeoutA(target, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &result);
+            return false;
+        },
+        13000, 250);
+    ASSERT_FALSE(fellSilent) << "the dialog fell silent while its target hung";
     EXPECT_TRUE(sawHang) << "the target never hung";
     // The hang began at the first tick, about 1 s in, and ended about 11 s in; every tick
     // meanwhile posted a click, delivered at once when the thread woke: some 12 by now.

@@ -125,11 +125,8 @@ TEST_P(StartUpShowCommand, DecidesWhetherTheDialogEndsUpMinimized)
     // The show command is applied after the dialog has shown itself; once the program
     // waits for input in its message loop, it has been applied.
     ASSERT_EQ(WaitForInputIdle(program.info.hProcess, WAIT_MS), 0u);
-    if (c.minimized) {
-        const DWORD start = GetTickCount();
-        while (!IsIconic(hDlg) && GetTickCount() - start < WAIT_MS)
-            Sleep(POLL_MS);
-    }
+    if (c.minimized)
+        WaitUntil([&] { return IsIconic(hDlg) != FALSE; }, WAIT_MS);
     EXPECT_EQ(IsIconic(hDlg) != FALSE, c.minimized);
     EXPECT_TRUE(IsWindowVisible(hDlg));
 

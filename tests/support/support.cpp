@@ -233,11 +233,13 @@ bool TestProcess::IsRunning() const
 
 DWORD TestProcess::ExitCode(DWORD timeoutMs, void (*idle)()) const
 {
-    for (const DWORD start = GetTickCount(); IsRunning() && GetTickCount() - start < timeoutMs;) {
-        if (idle != nullptr)
-            idle();
-        MsgWaitForMultipleObjects(1, &info.hProcess, FALSE, POLL_MS, QS_ALLINPUT);
-    }
+    WaitUntil(
+        [&] {
+            if (idle != nullptr)
+                idle();
+            return !IsRunning();
+        },
+        timeoutMs);
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(info.hProcess, &code);
     return code;
@@ -245,9 +247,15 @@ DWORD TestProcess::ExitCode(DWORD timeoutMs, void (*idle)()) const
 
 bool WaitUntil(const std::function<bool()> &holds, DWORD timeoutMs, DWORD pollMs)
 {
-    for (const DWORD start = GetTickCount(); !holds(); Sleep(pollMs))
+    for (const DWORD start = GetTickCount(); !holds();) {
         if (GetTickCount() - start >= timeoutMs)
             return false;
+        // Messages sent to this thread's windows are handled while it waits, so that they
+        // keep answering; what is posted stays queued for the caller.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, pollMs, QS_SENDMESSAGE);
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
     return true;
 }
 

@@ -75,7 +75,8 @@ struct TestProcess {
 };
 
 // Looks every `pollMs` whether `holds` is true, until it is (true) or `timeoutMs` runs out
-// (false).
+// (false). Meanwhile this thread's windows answer what is sent to them; posted messages
+// wait for the caller, whose `holds` may handle them.
 bool WaitUntil(const std::function<bool()> &holds, DWORD timeoutMs, DWORD pollMs = POLL_MS);
 
 // Whether a Tavrolinde dialog is ready: visible, its controls made, its window list
