@@ -66,16 +66,13 @@ class AutoClick : public testing::Test {
   protected:
     void SetUp() override
     {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = RecordingProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = RECORDING_CLASS;
-        RegisterClassA(&wc);
-        top = Make(RECORDING_CLASS, "Click fixture", WS_POPUP | WS_VISIBLE, nullptr, 0);
-        outer = Make(RECORDING_CLASS, "outer", WS_CHILD | WS_VISIBLE, top, 0);
-        inner = Make(RECORDING_CLASS, "inner", WS_CHILD | WS_VISIBLE, outer, 0);
-        sibling = Make(RECORDING_CLASS, "sibling", WS_CHILD | WS_VISIBLE, top, 0);
-        button = Make("Button", "press", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, top, BUTTON_ID);
+        RegisterWindowClass(RECORDING_CLASS, RecordingProc);
+        top = MakeWindow(RECORDING_CLASS, "Click fixture", WS_POPUP | WS_VISIBLE);
+        outer = MakeWindow(RECORDING_CLASS, "outer", WS_CHILD | WS_VISIBLE, top);
+        inner = MakeWindow(RECORDING_CLASS, "inner", WS_CHILD | WS_VISIBLE, outer);
+        sibling = MakeWindow(RECORDING_CLASS, "sibling", WS_CHILD | WS_VISIBLE, top);
+        button =
+            MakeWindow("Button", "press", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, top, BUTTON_ID);
         hDlg = CreateMainDialog();
         ASSERT_NE(hDlg, nullptr);
         Pump();
@@ -87,13 +84,6 @@ class AutoClick : public testing::Test {
         if (IsWindow(hDlg))
             DestroyWindow(hDlg);
         DestroyWindow(top);
-    }
-
-    static HWND Make(LPCSTR cls, LPCSTR text, DWORD style, HWND parent, int id)
-    {
-        return CreateWindowExA(0, cls, text, style, 0, 0, 200, 100, parent,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                               GetModuleHandleA(nullptr), nullptr);
     }
 
     // The fixture chosen in the upper list, as the user would choose it.

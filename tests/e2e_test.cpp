@@ -170,6 +170,8 @@ std::vector<std::string> DescendantLines(HWND parent)
     return lines;
 }
 
+constexpr char TARGET_CLASS[] = "TavrolindeE2ETarget";
+
 // Clicks received by the buttons of this process's target windows, by button.
 std::map<HWND, int> g_clicks;
 
@@ -184,17 +186,13 @@ LRESULT CALLBACK TargetProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 // dialog opens, shown without taking the activation.
 HWND CreateTarget(const char *title, const std::vector<const char *> &labels, int y = 0)
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = TargetProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "TavrolindeE2ETarget";
-    RegisterClassA(&windowClass);
+    RegisterWindowClass(TARGET_CLASS, TargetProc);
     const int count = static_cast<int>(labels.size());
-    HWND top = CreateWindowExA(0, windowClass.lpszClassName, title, WS_OVERLAPPED | WS_CAPTION, 0,
-                               y, 200, 40 + 30 * count, nullptr, nullptr, nullptr, nullptr);
+    HWND top = MakeWindow(TARGET_CLASS, title, WS_OVERLAPPED | WS_CAPTION, nullptr, 0,
+                          {0, y, 200, y + 40 + 30 * count});
     for (int i = 0; i < count; ++i)
-        CreateWindowExA(0, "Button", labels[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 8,
-                        4 + 30 * i, 150, 26, top, nullptr, nullptr, nullptr);
+        MakeWindow("Button", labels[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, top, 0,
+                   {8, 4 + 30 * i, 158, 30 + 30 * i});
     ShowWindow(top, SW_SHOWNOACTIVATE);
     return top;
 }

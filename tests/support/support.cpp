@@ -52,6 +52,24 @@ HWND CreateMainDialog()
                               MainDlgProc, 0);
 }
 
+bool RegisterWindowClass(const char *className, WNDPROC procedure)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = className;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+HWND MakeWindow(const char *className, const char *text, DWORD style, HWND parent, int id,
+                const RECT &bounds)
+{
+    return CreateWindowExA(0, className, text, style, bounds.left, bounds.top,
+                           bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
 int IndexOf(HWND list, HWND datum)
 {
     const int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));

@@ -38,6 +38,15 @@ std::string FixturePath();
 // The real main dialog, modeless in this process, from the real template.
 HWND CreateMainDialog();
 
+// Registers a window class of this program; false when it cannot, as for a name already
+// registered.
+bool RegisterWindowClass(const char *className, WNDPROC procedure = DefWindowProcA);
+
+// A window of this program, of a class it registered or of the system's, at `bounds`
+// (left, top, right, bottom) in its parent, with the control identifier `id`.
+HWND MakeWindow(const char *className, const char *text, DWORD style, HWND parent = nullptr,
+                int id = 0, const RECT &bounds = {0, 0, 200, 100});
+
 // Index of the entry of `list` whose item data is `datum`; -1 when none is.
 int IndexOf(HWND list, HWND datum);
 
