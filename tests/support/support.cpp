@@ -169,15 +169,20 @@ std::vector<HWND> DescendantWindows(HWND parent)
     return all;
 }
 
+bool SendCommand(HWND hDlg, int id, WORD code)
+{
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutA(hDlg, WM_COMMAND, MAKEWPARAM(id, code),
+                               reinterpret_cast<LPARAM>(GetDlgItem(hDlg, id)), SMTO_NORMAL,
+                               LISTING_MS, &ignored) != 0;
+}
+
 bool SelectInList(HWND hDlg, int listId, HWND window)
 {
     HWND list = GetDlgItem(hDlg, listId);
     const int index = IndexOf(list, window);
-    DWORD_PTR ignored = 0;
     return index >= 0 && SendMessageA(list, LB_SETCURSEL, index, 0) == index &&
-           SendMessageTimeoutA(hDlg, WM_COMMAND, MAKEWPARAM(listId, LBN_SELCHANGE),
-                               reinterpret_cast<LPARAM>(list), SMTO_NORMAL, LISTING_MS,
-                               &ignored) != 0;
+           SendCommand(hDlg, listId, LBN_SELCHANGE);
 }
 
 std::string TextOf(HWND hwnd, int size)

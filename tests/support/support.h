@@ -111,6 +111,10 @@ std::vector<HWND> TopLevelWindows();
 // Every descendant of `parent`, in the order EnumChildWindows gives them.
 std::vector<HWND> DescendantWindows(HWND parent);
 
+// Sends the dialog the command of its control `id` with the notification `code`, as the
+// control does; true once the dialog has handled it, a listing included.
+bool SendCommand(HWND hDlg, int id, WORD code = BN_CLICKED);
+
 // Selects the entry of the dialog's list `listId` that carries `window` and announces the
 // change, as a click does; true once the dialog has handled it (a listing included), false
 // when no entry carries the window.
