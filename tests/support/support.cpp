@@ -112,6 +112,14 @@ std::string DescendantEntry(const std::string &text, const std::string &classNam
     return (text + " [" + className + "]").substr(0, ENTRY_MAX);
 }
 
+std::vector<Entry> DescendantEntries(HWND parent)
+{
+    std::vector<Entry> entries;
+    for (HWND hwnd : DescendantWindows(parent))
+        entries.push_back({DescendantEntry(TextOf(hwnd), ClassOf(hwnd)), hwnd});
+    return entries;
+}
+
 void Pump()
 {
     MSG msg;

@@ -143,6 +143,9 @@ std::vector<Entry> EntriesOf(HWND list);
 // ENTRY_MAX bytes.
 std::string DescendantEntry(const std::string &text, const std::string &className);
 
+// The lower list's entries for `parent`, as this process reads its descendants.
+std::vector<Entry> DescendantEntries(HWND parent);
+
 // Delivers whatever is queued for this thread, posted messages included.
 void Pump();
 
