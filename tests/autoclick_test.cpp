@@ -56,13 +56,8 @@ std::vector<Received> ClickOn(HWND target)
 // Takes the next WM_TIMER for hDlg from the queue within `ms`.
 bool TakeTimer(HWND hDlg, DWORD ms, MSG &msg)
 {
-    const DWORD start = GetTickCount();
-    do {
-        if (PeekMessageA(&msg, hDlg, WM_TIMER, WM_TIMER, PM_REMOVE))
-            return true;
-        Sleep(20);
-    } while (GetTickCount() - start < ms);
-    return false;
+    return WaitUntil(
+        [&] { return PeekMessageA(&msg, hDlg, WM_TIMER, WM_TIMER, PM_REMOVE) != FALSE; }, ms);
 }
 
 // A titled popup `top` (Wine destroys a window without caption at once) holding `outer`
@@ -71,16 +66,13 @@ class AutoClick : public testing::Test {
   protected:
     void SetUp() override
     {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = RecordingProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = RECORDING_CLASS;
-        RegisterClassA(&wc);
-        top = Make(RECORDING_CLASS, "Click fixture", WS_POPUP | WS_VISIBLE, nullptr, 0);
-        outer = Make(RECORDING_CLASS, "outer", WS_CHILD | WS_VISIBLE, top, 0);
-        inner = Make(RECORDING_CLASS, "inner", WS_CHILD | WS_VISIBLE, outer, 0);
-        sibling = Make(RECORDING_CLASS, "sibling", WS_CHILD | WS_VISIBLE, top, 0);
-        button = Make("Button", "press", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, top, BUTTON_ID);
+        RegisterWindowClass(RECORDING_CLASS, RecordingProc);
+        top = MakeWindow(RECORDING_CLASS, "Click fixture", WS_POPUP | WS_VISIBLE);
+        outer = MakeWindow(RECORDING_CLASS, "outer", WS_CHILD | WS_VISIBLE, top);
+        inner = MakeWindow(RECORDING_CLASS, "inner", WS_CHILD | WS_VISIBLE, outer);
+        sibling = MakeWindow(RECORDING_CLASS, "sibling", WS_CHILD | WS_VISIBLE, top);
+        button =
+            MakeWindow("Button", "press", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, top, BUTTON_ID);
         hDlg = CreateMainDialog();
         ASSERT_NE(hDlg, nullptr);
         Pump();
@@ -92,13 +84,6 @@ class AutoClick : public testing::Test {
         if (IsWindow(hDlg))
             DestroyWindow(hDlg);
         DestroyWindow(top);
-    }
-
-    static HWND Make(LPCSTR cls, LPCSTR text, DWORD style, HWND parent, int id)
-    {
-        return CreateWindowExA(0, cls, text, style, 0, 0, 200, 100, parent,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                               GetModuleHandleA(nullptr), nullptr);
     }
 
     // The fixture chosen in the upper list, as the user would choose it.
@@ -245,21 +230,21 @@ TEST_F(AutoClick, ADestroyedDialogStopsItsTimerAndPostsQuitZero)
         int ticks = 0;
         int quits = 0;
         WPARAM exitCode = 1;
-        const DWORD start = GetTickCount();
-        while (GetTickCount() - start < QUIET_WAIT_MS) {
-            MSG msg;
-            if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                Sleep(20);
-                continue;
-            }
-            if (msg.message == WM_TIMER && msg.hwnd == hDlg)
-                ++ticks;
-            if (msg.message == WM_QUIT) {
-                ++quits;
-                exitCode = msg.wParam;
-            }
-            DispatchMessageA(&msg);
-        }
+        // Every message of the thread for a while, each counted and handled.
+        WaitUntil(
+            [&] {
+                MSG msg;
+                while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                    ticks += msg.message == WM_TIMER && msg.hwnd == hDlg;
+                    if (msg.message == WM_QUIT) {
+                        ++quits;
+                        exitCode = msg.wParam;
+                    }
+                    DispatchMessageA(&msg);
+                }
+                return false;
+            },
+            QUIET_WAIT_MS);
         EXPECT_EQ(ticks, 0);
         EXPECT_EQ(quits, 1);
         EXPECT_EQ(exitCode, 0u);
@@ -275,10 +260,12 @@ TEST_F(AutoClick, TheFirstClickComesAboutASecondAfterThePress)
     Pump();
     EXPECT_TRUE(g_received.empty()) << "no click at the press itself";
 
-    while (g_received.empty() && GetTickCount() - pressed < ARMED_WAIT_MS) {
-        Sleep(10);
-        Pump();
-    }
+    WaitUntil(
+        [] {
+            Pump();
+            return !g_received.empty();
+        },
+        ARMED_WAIT_MS, 10);
     const DWORD elapsed = GetTickCount() - pressed;
     ASSERT_FALSE(g_received.empty()) << "no click within " << ARMED_WAIT_MS << " ms";
     EXPECT_GE(elapsed, 500u);

@@ -33,6 +33,8 @@ void DestroyDialog(HWND hDlg)
     TakeQuit(ignored);
 }
 
+constexpr char FIXTURE_CLASS[] = "TavrolindeDialogFixture";
+
 // Counts the left-button presses each fixture window receives.
 std::map<HWND, int> g_presses;
 
@@ -51,16 +53,10 @@ struct Fixture {
 
     Fixture()
     {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = FixtureProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "TavrolindeDialogFixture";
-        RegisterClassA(&wc);
-        top = CreateWindowExA(0, wc.lpszClassName, "Dialog fixture", WS_POPUP | WS_VISIBLE, 0, 0,
-                              300, 200, nullptr, nullptr, wc.hInstance, nullptr);
+        RegisterWindowClass(FIXTURE_CLASS, FixtureProc);
+        top = MakeWindow(FIXTURE_CLASS, "Dialog fixture", WS_POPUP | WS_VISIBLE);
         for (HWND &child : children)
-            child = CreateWindowExA(0, wc.lpszClassName, "child", WS_CHILD | WS_VISIBLE, 0, 0, 50,
-                                    50, top, nullptr, wc.hInstance, nullptr);
+            child = MakeWindow(FIXTURE_CLASS, "child", WS_CHILD | WS_VISIBLE, top);
     }
     ~Fixture()
     {

@@ -5,9 +5,11 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "res/resource.h"
@@ -33,17 +35,14 @@ constexpr int TAB_ORDER[] = {IDCANCEL,       IDC_WINDOW_LIST, IDC_CHILD_LIST,
 constexpr int TAB_STOPS = sizeof TAB_ORDER / sizeof TAB_ORDER[0];
 
 // Handles this thread's messages (its own windows get clicked) until done() holds.
-template <typename Done> bool PumpUntil(Done done, DWORD timeoutMs = WAIT_MS)
+bool PumpUntil(const std::function<bool()> &done, DWORD timeoutMs = WAIT_MS)
 {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        Pump();
-        if (done())
-            return true;
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, POLL_MS, QS_ALLINPUT);
-    }
+    return WaitUntil(
+        [&] {
+            Pump();
+            return done();
+        },
+        timeoutMs, POLL_MS);
 }
 
 void PumpFor(DWORD ms)
@@ -126,23 +125,6 @@ LRESULT Ask(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
     return static_cast<LRESULT>(result);
 }
 
-std::vector<std::string> Lines(HWND list)
-{
-    std::vector<std::string> lines;
-    for (const Entry &entry : EntriesOf(list))
-        lines.push_back(entry.text);
-    return lines;
-}
-
-int IndexOfLine(HWND list, const std::string &line)
-{
-    const std::vector<std::string> lines = Lines(list);
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (lines[i] == line)
-            return static_cast<int>(i);
-    return -1;
-}
-
 // Clicks the middle of a list line; false when the line is not in view.
 bool ClickLine(HWND list, int index)
 {
@@ -157,20 +139,7 @@ bool ClickLine(HWND list, int index)
     return ClickAt(p);
 }
 
-BOOL CALLBACK AddDescendantLine(HWND hwnd, LPARAM lParam)
-{
-    reinterpret_cast<std::vector<std::string> *>(lParam)->push_back(
-        DescendantEntry(TextOf(hwnd), ClassOf(hwnd)));
-    return TRUE;
-}
-
-// What the lower list shows for `parent`, seen from this process.
-std::vector<std::string> DescendantLines(HWND parent)
-{
-    std::vector<std::string> lines;
-    EnumChildWindows(parent, AddDescendantLine, reinterpret_cast<LPARAM>(&lines));
-    return lines;
-}
+constexpr char TARGET_CLASS[] = "TavrolindeE2ETarget";
 
 // Clicks received by the buttons of this process's target windows, by button.
 std::map<HWND, int> g_clicks;
@@ -186,17 +155,13 @@ LRESULT CALLBACK TargetProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 // dialog opens, shown without taking the activation.
 HWND CreateTarget(const char *title, const std::vector<const char *> &labels, int y = 0)
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = TargetProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "TavrolindeE2ETarget";
-    RegisterClassA(&windowClass);
+    RegisterWindowClass(TARGET_CLASS, TargetProc);
     const int count = static_cast<int>(labels.size());
-    HWND top = CreateWindowExA(0, windowClass.lpszClassName, title, WS_OVERLAPPED | WS_CAPTION, 0,
-                               y, 200, 40 + 30 * count, nullptr, nullptr, nullptr, nullptr);
+    HWND top = MakeWindow(TARGET_CLASS, title, WS_OVERLAPPED | WS_CAPTION, nullptr, 0,
+                          {0, y, 200, y + 40 + 30 * count});
     for (int i = 0; i < count; ++i)
-        CreateWindowExA(0, "Button", labels[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 8,
-                        4 + 30 * i, 150, 26, top, nullptr, nullptr, nullptr);
+        MakeWindow("Button", labels[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, top, 0,
+                   {8, 4 + 30 * i, 158, 30 + 30 * i});
     ShowWindow(top, SW_SHOWNOACTIVATE);
     return top;
 }
@@ -256,12 +221,16 @@ class Program : public testing::Test {
         return FindWindowOf(program.info.dwProcessId, "#32770", ABOUT_CAPTION);
     }
 
-    // Clicks `window`'s title in the upper list, then `line` in the lower one.
-    void SelectWithTheMouse(HWND window, const std::string &line)
+    // Clicks `window`'s title in the upper list, then `entry` in the lower one.
+    void SelectWithTheMouse(HWND window, const Entry &entry)
     {
         ASSERT_TRUE(ClickLine(upper, IndexOf(upper, window))) << "window not listed";
-        ASSERT_TRUE(PumpUntil([&] { return IndexOfLine(lower, line) >= 0; })) << "no " << line;
-        const int index = IndexOfLine(lower, line);
+        int index = -1;
+        ASSERT_TRUE(PumpUntil([&] {
+            index = IndexOf(lower, entry.handle);
+            return index >= 0 && ListText(lower, index) == entry.text;
+        })) << "no entry "
+            << testing::PrintToString(entry);
         ASSERT_TRUE(ClickLine(lower, index));
         ASSERT_TRUE(PumpUntil([&] { return Ask(lower, LB_GETCURSEL) == index; }));
     }
@@ -300,13 +269,14 @@ TEST_F(TypicalUse, ChosenButtonIsClickedAboutOnceASecondUntilTheToggleIsReleased
                  SWP_NOZORDER | SWP_NOACTIVATE);
     const POINT corner = {frame.right - 20, frame.top + 10};
 
-    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, "Second [Button]"));
-    EXPECT_EQ(Lines(lower), (std::vector<std::string>{"First [Button]", "Second [Button]"}));
+    HWND second = Button(target, "Second");
+    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, {"Second [Button]", second}));
+    EXPECT_EQ(EntriesOf(lower), (std::vector<Entry>{{"First [Button]", Button(target, "First")},
+                                                    {"Second [Button]", second}}));
     ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
     ASSERT_TRUE(PumpUntil([&] { return IsPressedIn(); }));
     int forward = 0;
     int covered = 0;
-    HWND second = Button(target, "Second");
     const int clicks = WatchClicks(second, CLICK_WATCH_MS, [&] {
         forward += GetForegroundWindow() == target;
         covered += GetAncestor(WindowFromPoint(corner), GA_ROOT) != hDlg;
@@ -327,7 +297,7 @@ TEST_F(AutoClick, AboutBoxIsModalToTheDialogAndTheClicksGoOnWhileItIsOpen)
     HWND target = CreateTarget("Tavrolinde e2e target", {"Target"});
     HWND button = Button(target, "Target");
     ASSERT_NO_FATAL_FAILURE(Start());
-    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, "Target [Button]"));
+    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, {"Target [Button]", button}));
     ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
     ASSERT_TRUE(PumpUntil([&] { return g_clicks[button] > 0; })) << "no click came";
 
@@ -355,7 +325,7 @@ TEST_F(Listing, ClickOnATitleFillsTheLowerListAndEveryArrowMoveListsAnew)
     CreateTarget("Tavrolinde e2e two", {"Two", "Three"}, 100);
     ASSERT_NO_FATAL_FAILURE(Start());
     auto listingOf = [&](int index) {
-        return DescendantLines(reinterpret_cast<HWND>(Ask(upper, LB_GETITEMDATA, index)));
+        return DescendantEntries(reinterpret_cast<HWND>(Ask(upper, LB_GETITEMDATA, index)));
     };
     // Neighbours with different descendants, so that every move shows.
     ASSERT_GE(Ask(upper, LB_GETCOUNT), 3);
@@ -363,7 +333,7 @@ TEST_F(Listing, ClickOnATitleFillsTheLowerListAndEveryArrowMoveListsAnew)
     ASSERT_NE(listingOf(1), listingOf(2));
 
     ASSERT_TRUE(ClickLine(upper, 0));
-    EXPECT_TRUE(PumpUntil([&] { return Lines(lower) == listingOf(0); }));
+    EXPECT_TRUE(PumpUntil([&] { return EntriesOf(lower) == listingOf(0); }));
     const struct {
         const char *key;
         int index;
@@ -371,7 +341,8 @@ TEST_F(Listing, ClickOnATitleFillsTheLowerListAndEveryArrowMoveListsAnew)
     for (const auto &move : moves) {
         ASSERT_TRUE(Press(move.key));
         ASSERT_TRUE(PumpUntil([&] {
-            return Ask(upper, LB_GETCURSEL) == move.index && Lines(lower) == listingOf(move.index);
+            return Ask(upper, LB_GETCURSEL) == move.index &&
+                   EntriesOf(lower) == listingOf(move.index);
         })) << move.key
             << " to line " << move.index;
     }
@@ -423,7 +394,7 @@ TEST_F(Mnemonic, AltPPressesTheToggleInAndOutAndArmsTheClicks)
         EXPECT_TRUE(PumpUntil([&] { return IsPressedIn() == pressedIn; }));
     }
     // Armed by the key while nothing was selected: a selection is clicked at the next tick.
-    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, "Target [Button]"));
+    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, {"Target [Button]", button}));
     EXPECT_TRUE(PumpUntil([&] { return g_clicks[button] > 0; })) << "no click came";
     ReleaseAndExpectNoChange([&] { return g_clicks[button]; });
 }
@@ -474,16 +445,11 @@ TEST_P(EnterKey, InAListChangesNothing)
         ASSERT_TRUE(PumpUntil([&] { return Ask(lower, LB_GETCURSEL) == 1; }));
     }
     ASSERT_EQ(Focused(), GetParam());
-    auto state = [&] {
-        std::vector<std::string> lines = Lines(upper);
-        for (const std::string &line : Lines(lower))
-            lines.push_back(line);
-        for (LRESULT value : {Ask(upper, LB_GETCURSEL), Ask(lower, LB_GETCURSEL),
-                              LRESULT{IsPressedIn()}, LRESULT{IsWindowEnabled(hDlg)}})
-            lines.push_back(std::to_string(value));
-        return lines;
+    const auto state = [&] {
+        return std::make_tuple(EntriesOf(upper), EntriesOf(lower), Ask(upper, LB_GETCURSEL),
+                               Ask(lower, LB_GETCURSEL), IsPressedIn(), IsWindowEnabled(hDlg));
     };
-    const std::vector<std::string> before = state();
+    const auto before = state();
 
     // Tab after Enter: once the focus has moved on to the control after the list, which has
     // the next identifier, Enter has been handled.
@@ -604,8 +570,8 @@ TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
     const OwnTargetCase &c = GetParam();
     ASSERT_NO_FATAL_FAILURE(Start());
     HWND button = GetDlgItem(hDlg, c.button);
-    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(hDlg, TextOf(button) + " [Button]"));
-    const size_t ownControls = DescendantLines(hDlg).size();
+    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(hDlg, {TextOf(button) + " [Button]", button}));
+    const size_t ownControls = DescendantWindows(hDlg).size();
     ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
     ASSERT_TRUE(PumpUntil([&] { return IsPressedIn(); }));
     PumpFor(CLICK_WATCH_MS);
@@ -617,7 +583,7 @@ TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
     ASSERT_TRUE(program.IsRunning());
     EXPECT_EQ(AboutBoxes(), c.aboutBoxes);
     EXPECT_EQ(IsPressedIn(), c.stillPressedIn);
-    EXPECT_EQ(Lines(lower).size(), c.lowerListKept ? ownControls : 0u);
+    EXPECT_EQ(EntriesOf(lower).size(), c.lowerListKept ? ownControls : 0u);
     HWND later = CreateTarget("Tavrolinde e2e later", {"Later"});
     PumpFor(QUIET_MS);
     EXPECT_EQ(IndexOf(upper, later), -1) << "the lists were refreshed again";
@@ -694,7 +660,7 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
     SetWindowPos(main, nullptr, 0, 0, GetSystemMetrics(SM_CXSCREEN), frame.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     SetWindowPos(find, nullptr, 0, frame.bottom, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
-    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(find, TextOf(findNext) + " [Button]"));
+    ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(find, {TextOf(findNext) + " [Button]", findNext}));
 
     ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
     ASSERT_TRUE(PumpUntil([&] { return IsPressedIn(); }));

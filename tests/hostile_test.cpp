@@ -141,10 +141,7 @@ class Hostile : public testing::Test {
 
     static bool WaitForClicks(HWND hwnd, int atLeast, DWORD ms)
     {
-        for (DWORD start = GetTickCount(); Clicks(hwnd) < atLeast; Sleep(100))
-            if (Since(start) > ms)
-                return false;
-        return true;
+        return WaitUntil([&] { return Clicks(hwnd) >= atLeast; }, ms, 100);
     }
 
     // The windows the upper list is for: visible, titled, top-level, not the program manager.
@@ -225,6 +222,21 @@ class Hostile : public testing::Test {
         return SelectLower(target) ? target : nullptr;
     }
 
+    // A clicking fixture started with `arguments` as top_, and one more as `witness` when
+    // asked for, listed above; top_'s target_ chosen below.
+    void StartClicking(const std::string &arguments, HWND *witness = nullptr)
+    {
+        top_ = StartFixture(arguments);
+        ASSERT_NE(top_, nullptr);
+        if (witness != nullptr) {
+            *witness = StartFixture("click");
+            ASSERT_NE(*witness, nullptr);
+        }
+        ASSERT_NO_FATAL_FAILURE(Refresh());
+        target_ = Target(top_);
+        ASSERT_NE(target_, nullptr);
+    }
+
     // The windows of fixture `top` other than `except`, none of which may have a click.
     static void ExpectNoClicks(HWND top, HWND except = nullptr)
     {
@@ -240,6 +252,8 @@ class Hostile : public testing::Test {
     TestProcess tavrolinde_;
     std::vector<std::unique_ptr<TestProcess>> fixtures_;
     HWND dlg_ = nullptr;
+    HWND top_ = nullptr;
+    HWND target_ = nullptr;
 };
 
 // --- texts: as window titles (upper entries) and as descendant texts (lower entries) ---
@@ -304,27 +318,22 @@ class VanishingTarget : public Hostile, public testing::WithParamInterface<bool>
 TEST_P(VanishingTarget, TicksGoOnAndClickNothingElse)
 {
     const bool processExits = GetParam();
-    HWND top = StartFixture("click");
-    HWND witness = StartFixture("click");
-    ASSERT_TRUE(top && witness);
-    ASSERT_NO_FATAL_FAILURE(Refresh());
-    HWND target = Target(top);
-    ASSERT_NE(target, nullptr);
+    HWND witness = nullptr;
+    ASSERT_NO_FATAL_FAILURE(StartClicking("click", &witness));
     ASSERT_TRUE(Press());
-    ASSERT_TRUE(WaitForClicks(target, 1, 5000)) << "the target is never clicked";
+    ASSERT_TRUE(WaitForClicks(target_, 1, 5000)) << "the target is never clicked";
 
     if (processExits) {
-        PostMessageA(top, WM_FIXTURE_QUIT, 0, 0);
+        PostMessageA(top_, WM_FIXTURE_QUIT, 0, 0);
         ASSERT_EQ(WaitForSingleObject(fixtures_[0]->info.hProcess, WAIT_MS), WAIT_OBJECT_0);
     } else {
-        SendMessageA(target, WM_CLOSE, 0, 0);
+        SendMessageA(target_, WM_CLOSE, 0, 0);
     }
-    ASSERT_FALSE(IsWindow(target));
-    for (DWORD start = GetTickCount(); Since(start) < 3000; Sleep(250))
-        ASSERT_TRUE(Answers()) << "after " << Since(start) << " ms";
+    ASSERT_FALSE(IsWindow(target_));
+    ASSERT_FALSE(WaitUntil([&] { return !Answers(); }, 3000, 250)) << "the dialog fell silent";
     EXPECT_TRUE(tavrolinde_.IsRunning());
     if (!processExits)
-        ExpectNoClicks(top, target);
+        ExpectNoClicks(top_, target_);
     ExpectNoClicks(witness);
 
     // The timer still runs: a new target chosen below is clicked, and nothing else.
@@ -342,28 +351,29 @@ INSTANTIATE_TEST_SUITE_P(Vanishing, VanishingTarget, testing::Values(false, true
 
 TEST_F(Hostile, TargetHungForTenSecondsNeverBlocksTheDialog)
 {
-    HWND top = StartFixture("click hang");
-    ASSERT_NE(top, nullptr);
-    ASSERT_NO_FATAL_FAILURE(Refresh());
-    HWND target = Target(top);
-    ASSERT_NE(target, nullptr);
+    ASSERT_NO_FATAL_FAILURE(StartClicking("click hang"));
     ASSERT_TRUE(Press());
 
     bool sawHang = false;
-    for (DWORD start = GetTickCount(); Since(start) < 13000; Sleep(250)) {
-        const DWORD asked = GetTickCount();
-        ASSERT_TRUE(Answers()) << "no answer at " << Since(start) << " ms";
-        EXPECT_LT(Since(asked), ANSWER_MS);
-        DWORD_PTR result = 0;
-        sawHang |= !SendMessageTimeoutA(target, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &result);
-    }
+    const bool fellSilent = WaitUntil(
+        [&] {
+            const DWORD asked = GetTickCount();
+            if (!Answers())
+                return true;
+            EXPECT_LT(Since(asked), ANSWER_MS);
+            DWORD_PTR result = 0;
+            sawHang |= !SendMessageTimeoutA(target_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &result);
+            return false;
+        },
+        13000, 250);
+    ASSERT_FALSE(fellSilent) << "the dialog fell silent while its target hung";
     EXPECT_TRUE(sawHang) << "the target never hung";
     // The hang began at the first tick, about 1 s in, and ended about 11 s in; every tick
     // meanwhile posted a click, delivered at once when the thread woke: some 12 by now.
     // (A dialog blocked by its target would have clicked some 3 times.)
     Sleep(300);
-    EXPECT_GE(Clicks(target), 8) << "the ticks stopped during the hang";
-    ExpectNoClicks(top, target);
+    EXPECT_GE(Clicks(target_), 8) << "the ticks stopped during the hang";
+    ExpectNoClicks(top_, target_);
     EXPECT_TRUE(tavrolinde_.IsRunning());
 }
 
@@ -390,23 +400,18 @@ TEST_F(Hostile, TenThousandDescendantsAreListedCompletelyAndInOrder)
 
 TEST_F(Hostile, TwoHundredOnePressesLeaveTheToggleInAndClickOnceASecond)
 {
-    HWND top = StartFixture("click");
-    ASSERT_NE(top, nullptr);
-    ASSERT_NO_FATAL_FAILURE(Refresh());
-    HWND target = Target(top);
-    ASSERT_NE(target, nullptr);
-
+    ASSERT_NO_FATAL_FAILURE(StartClicking("click"));
     for (int i = 0; i < 201; ++i)
         Press();
     EXPECT_EQ(SendMessageA(List(IDC_AUTO_CLICK), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_TRUE(Answers());
-    const int before = Clicks(target);
+    const int before = Clicks(target_);
     Sleep(5500);
-    const int clicks = Clicks(target) - before;
+    const int clicks = Clicks(target_) - before;
     EXPECT_GE(clicks, 4);
     EXPECT_LE(clicks, 6);
     EXPECT_TRUE(Answers());
-    ExpectNoClicks(top, target);
+    ExpectNoClicks(top_, target_);
 }
 
 } // namespace

@@ -56,11 +56,7 @@ class ListerTest : public ::testing::Test {
 
     bool Register(const char *className, WNDPROC procedure = DefWindowProcA)
     {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = procedure;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = className;
-        if (RegisterClassA(&windowClass) == 0)
+        if (!RegisterWindowClass(className, procedure))
             return false;
         classes_.push_back(className);
         return true;
@@ -70,8 +66,7 @@ class ListerTest : public ::testing::Test {
     // waits two seconds for the X server.
     HWND MakeTopLevel(const char *className, const char *title, bool visible = true)
     {
-        HWND hwnd = CreateWindowExA(0, className, title, WS_POPUP, 10, 10, 200, 100, nullptr,
-                                    nullptr, GetModuleHandleA(nullptr), nullptr);
+        HWND hwnd = MakeWindow(className, title, WS_POPUP);
         if (hwnd == nullptr)
             return nullptr;
         windows_.push_back(hwnd);
@@ -83,8 +78,7 @@ class ListerTest : public ::testing::Test {
     static HWND MakeChild(HWND parent, const char *className, const char *title,
                           bool visible = true)
     {
-        return CreateWindowExA(0, className, title, WS_CHILD | (visible ? WS_VISIBLE : 0), 0, 0, 50,
-                               20, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+        return MakeWindow(className, title, WS_CHILD | (visible ? WS_VISIBLE : 0), parent);
     }
 
     // A parent whose tree holds grandchildren, a hidden child and a text-less child; its

@@ -52,6 +52,24 @@ HWND CreateMainDialog()
                               MainDlgProc, 0);
 }
 
+bool RegisterWindowClass(const char *className, WNDPROC procedure)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = className;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+HWND MakeWindow(const char *className, const char *text, DWORD style, HWND parent, int id,
+                const RECT &bounds)
+{
+    return CreateWindowExA(0, className, text, style, bounds.left, bounds.top,
+                           bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
 int IndexOf(HWND list, HWND datum)
 {
     const int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
@@ -92,6 +110,14 @@ std::vector<Entry> EntriesOf(HWND list)
 std::string DescendantEntry(const std::string &text, const std::string &className)
 {
     return (text + " [" + className + "]").substr(0, ENTRY_MAX);
+}
+
+std::vector<Entry> DescendantEntries(HWND parent)
+{
+    std::vector<Entry> entries;
+    for (HWND hwnd : DescendantWindows(parent))
+        entries.push_back({DescendantEntry(TextOf(hwnd), ClassOf(hwnd)), hwnd});
+    return entries;
 }
 
 void Pump()
@@ -151,15 +177,20 @@ std::vector<HWND> DescendantWindows(HWND parent)
     return all;
 }
 
+bool SendCommand(HWND hDlg, int id, WORD code)
+{
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutA(hDlg, WM_COMMAND, MAKEWPARAM(id, code),
+                               reinterpret_cast<LPARAM>(GetDlgItem(hDlg, id)), SMTO_NORMAL,
+                               LISTING_MS, &ignored) != 0;
+}
+
 bool SelectInList(HWND hDlg, int listId, HWND window)
 {
     HWND list = GetDlgItem(hDlg, listId);
     const int index = IndexOf(list, window);
-    DWORD_PTR ignored = 0;
     return index >= 0 && SendMessageA(list, LB_SETCURSEL, index, 0) == index &&
-           SendMessageTimeoutA(hDlg, WM_COMMAND, MAKEWPARAM(listId, LBN_SELCHANGE),
-                               reinterpret_cast<LPARAM>(list), SMTO_NORMAL, LISTING_MS,
-                               &ignored) != 0;
+           SendCommand(hDlg, listId, LBN_SELCHANGE);
 }
 
 std::string TextOf(HWND hwnd, int size)
@@ -233,11 +264,13 @@ bool TestProcess::IsRunning() const
 
 DWORD TestProcess::ExitCode(DWORD timeoutMs, void (*idle)()) const
 {
-    for (const DWORD start = GetTickCount(); IsRunning() && GetTickCount() - start < timeoutMs;) {
-        if (idle != nullptr)
-            idle();
-        MsgWaitForMultipleObjects(1, &info.hProcess, FALSE, POLL_MS, QS_ALLINPUT);
-    }
+    WaitUntil(
+        [&] {
+            if (idle != nullptr)
+                idle();
+            return !IsRunning();
+        },
+        timeoutMs);
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(info.hProcess, &code);
     return code;
@@ -245,9 +278,15 @@ DWORD TestProcess::ExitCode(DWORD timeoutMs, void (*idle)()) const
 
 bool WaitUntil(const std::function<bool()> &holds, DWORD timeoutMs, DWORD pollMs)
 {
-    for (const DWORD start = GetTickCount(); !holds(); Sleep(pollMs))
+    for (const DWORD start = GetTickCount(); !holds();) {
         if (GetTickCount() - start >= timeoutMs)
             return false;
+        // Messages sent to this thread's windows are handled while it waits, so that they
+        // keep answering; what is posted stays queued for the caller.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, pollMs, QS_SENDMESSAGE);
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
     return true;
 }
 

@@ -38,6 +38,15 @@ std::string FixturePath();
 // The real main dialog, modeless in this process, from the real template.
 HWND CreateMainDialog();
 
+// Registers a window class of this program; false when it cannot, as for a name already
+// registered.
+bool RegisterWindowClass(const char *className, WNDPROC procedure = DefWindowProcA);
+
+// A window of this program, of a class it registered or of the system's, at `bounds`
+// (left, top, right, bottom) in its parent, with the control identifier `id`.
+HWND MakeWindow(const char *className, const char *text, DWORD style, HWND parent = nullptr,
+                int id = 0, const RECT &bounds = {0, 0, 200, 100});
+
 // Index of the entry of `list` whose item data is `datum`; -1 when none is.
 int IndexOf(HWND list, HWND datum);
 
@@ -75,7 +84,8 @@ struct TestProcess {
 };
 
 // Looks every `pollMs` whether `holds` is true, until it is (true) or `timeoutMs` runs out
-// (false).
+// (false). Meanwhile this thread's windows answer what is sent to them; posted messages
+// wait for the caller, whose `holds` may handle them.
 bool WaitUntil(const std::function<bool()> &holds, DWORD timeoutMs, DWORD pollMs = POLL_MS);
 
 // Whether a Tavrolinde dialog is ready: visible, its controls made, its window list
@@ -100,6 +110,10 @@ std::vector<HWND> TopLevelWindows();
 
 // Every descendant of `parent`, in the order EnumChildWindows gives them.
 std::vector<HWND> DescendantWindows(HWND parent);
+
+// Sends the dialog the command of its control `id` with the notification `code`, as the
+// control does; true once the dialog has handled it, a listing included.
+bool SendCommand(HWND hDlg, int id, WORD code = BN_CLICKED);
 
 // Selects the entry of the dialog's list `listId` that carries `window` and announces the
 // change, as a click does; true once the dialog has handled it (a listing included), false
@@ -128,6 +142,9 @@ std::vector<Entry> EntriesOf(HWND list);
 // The lower list's entry for a window of this text and class: "text [class]", cut to
 // ENTRY_MAX bytes.
 std::string DescendantEntry(const std::string &text, const std::string &className);
+
+// The lower list's entries for `parent`, as this process reads its descendants.
+std::vector<Entry> DescendantEntries(HWND parent);
 
 // Delivers whatever is queued for this thread, posted messages included.
 void Pump();
