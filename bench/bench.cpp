@@ -128,14 +128,6 @@ HWND Fixture(TestProcess &fixture, const std::string &arguments)
     return top;
 }
 
-void SendCommand(HWND hDlg, int id)
-{
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(hDlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                        reinterpret_cast<LPARAM>(GetDlgItem(hDlg, id)), SMTO_NORMAL, LISTING_MS,
-                        &ignored);
-}
-
 LRESULT Count(HWND hDlg, int listId)
 {
     return SendDlgItemMessageA(hDlg, listId, LB_GETCOUNT, 0, 0);
