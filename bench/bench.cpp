@@ -37,6 +37,8 @@ constexpr DWORD START_POLL_MS = 1;
 constexpr DWORD SETTLE_MS = 30;
 // Before each launch, so that the last process's end is done.
 constexpr DWORD LAUNCH_SETTLE_MS = 100;
+// Launches of each program a start-up sample takes.
+constexpr int STARTUP_REPEATS = 2;
 // Once every program of a case is started.
 constexpr DWORD SETTLE_CASE_MS = 500;
 constexpr int TOP_LEVEL_WINDOWS = 1000;
@@ -186,15 +188,16 @@ int Repeats(int size)
 }
 
 // Takes samples until told to stop. A sample times each of the contenders `repeats` times,
-// in turns as to which goes first, and holds their means.
+// round by round, each round in turns as to which goes first, and holds their means.
 void Sample(int contenders, int repeats, const std::function<double(int which)> &timeOne)
 {
     for (int turn = 0; !Stopped(); ++turn) {
         std::vector<double> ms(contenders);
-        for (int k = 0; k < contenders; ++k) {
-            const int which = (k + turn) % contenders;
-            for (int run = 0; run < repeats; ++run)
+        for (int round = 0; round < repeats; ++round) {
+            for (int k = 0; k < contenders; ++k) {
+                const int which = (k + turn + round) % contenders;
                 ms[which] += timeOne(which) / repeats;
+            }
         }
         Record(ms);
     }
@@ -204,7 +207,7 @@ void Sample(int contenders, int repeats, const std::function<double(int which)> 
 // begins, and what the system does for a process that ended settles first.
 void Startup()
 {
-    Sample(2, 1, [](int which) {
+    Sample(2, STARTUP_REPEATS, [](int which) {
         Sleep(LAUNCH_SETTLE_MS);
         TestProcess program;
         const double start = NowMs();
