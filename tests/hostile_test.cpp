@@ -96,20 +96,6 @@ class Hostile : public testing::Test {
         return SendMessageTimeoutA(dlg_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, ANSWER_MS, &result) != 0;
     }
 
-    // Sent, not posted: true once the dialog has handled it, listing included.
-    bool Command(WORD id, WORD code = BN_CLICKED) const
-    {
-        DWORD_PTR result = 0;
-        return SendMessageTimeoutA(dlg_, WM_COMMAND, MAKEWPARAM(id, code),
-                                   reinterpret_cast<LPARAM>(List(id)), SMTO_NORMAL, LISTING_MS,
-                                   &result) != 0;
-    }
-
-    int IndexOf(int listId, HWND datum) const
-    {
-        return ::IndexOf(List(listId), datum);
-    }
-
     // Chooses `top` in the upper list as a user would; returns once the lower list is made.
     bool SelectUpper(HWND top) const
     {
@@ -201,7 +187,7 @@ class Hostile : public testing::Test {
     void Refresh() const
     {
         const std::vector<HWND> before = Listable();
-        ASSERT_TRUE(Command(IDC_REFRESH));
+        ASSERT_TRUE(SendCommand(dlg_, IDC_REFRESH));
         EXPECT_TRUE(Answers());
         ExpectUpperRight(before);
     }
@@ -268,7 +254,7 @@ TEST_P(HostileText, IsListedRightAboveAndBelow)
         ASSERT_EQ(TextOf(top, 65536).size(), length) << "the fixture's title";
     }
     ASSERT_NO_FATAL_FAILURE(Refresh());
-    ASSERT_GE(IndexOf(IDC_WINDOW_LIST, top), 0) << "the fixture is not listed";
+    ASSERT_GE(IndexOf(List(IDC_WINDOW_LIST), top), 0) << "the fixture is not listed";
     ASSERT_EQ(DescendantWindows(top).size(), 2u);
     ASSERT_NO_FATAL_FAILURE(Select(top));
 }
