@@ -280,7 +280,7 @@ TEST_P(StaleEntry, GivesAnEmptyLowerList)
     ASSERT_EQ(SendMessageA(List(IDC_CHILD_LIST), LB_GETCOUNT, 0, 0), 3);
     if (processEnds) {
         TerminateProcess(fixtures_[0]->info.hProcess, 0);
-        WaitForSingleObject(fixtures_[0]->info.hProcess, WAIT_MS);
+        ASSERT_EQ(fixtures_[0]->ExitCode(WAIT_MS), 0u);
     } else {
         SendMessageA(top, WM_CLOSE, 0, 0);
     }
@@ -311,7 +311,7 @@ TEST_P(VanishingTarget, TicksGoOnAndClickNothingElse)
 
     if (processExits) {
         PostMessageA(top_, WM_FIXTURE_QUIT, 0, 0);
-        ASSERT_EQ(WaitForSingleObject(fixtures_[0]->info.hProcess, WAIT_MS), WAIT_OBJECT_0);
+        ASSERT_EQ(fixtures_[0]->ExitCode(WAIT_MS), 0u);
     } else {
         SendMessageA(target_, WM_CLOSE, 0, 0);
     }
