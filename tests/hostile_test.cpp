@@ -102,11 +102,6 @@ class Hostile : public testing::Test {
         return SelectInList(dlg_, IDC_WINDOW_LIST, top);
     }
 
-    bool SelectLower(HWND target) const
-    {
-        return SelectInList(dlg_, IDC_CHILD_LIST, target);
-    }
-
     // One real press of the toggle; returns whether it is now pressed in.
     bool Press() const
     {
@@ -205,7 +200,7 @@ class Hostile : public testing::Test {
     {
         HWND target = FindWindowExA(top, nullptr, "FixtureChild", "target");
         Select(top);
-        return SelectLower(target) ? target : nullptr;
+        return SelectInList(dlg_, IDC_CHILD_LIST, target) ? target : nullptr;
     }
 
     // A clicking fixture started with `arguments` as top_, and one more as `witness` when
