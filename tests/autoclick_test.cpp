@@ -86,23 +86,6 @@ class AutoClick : public testing::Test {
         DestroyWindow(top);
     }
 
-    // The fixture chosen in the upper list, as the user would choose it.
-    bool SelectFixture()
-    {
-        return SelectInList(hDlg, IDC_WINDOW_LIST, top);
-    }
-
-    // `target` chosen in the lower list.
-    bool SelectTarget(HWND target)
-    {
-        return SelectInList(hDlg, IDC_CHILD_LIST, target);
-    }
-
-    bool Select(HWND target)
-    {
-        return SelectFixture() && SelectTarget(target);
-    }
-
     void Tick(WPARAM timerId = 0)
     {
         SendMessageA(hDlg, WM_TIMER, timerId, 0);
@@ -131,7 +114,7 @@ TEST_F(AutoClick, ATickWithNothingSelectedClicksNothing)
     Pump();
     EXPECT_TRUE(g_received.empty()) << "lower list still empty";
 
-    ASSERT_TRUE(SelectFixture());
+    ASSERT_TRUE(SelectInList(hDlg, IDC_WINDOW_LIST, top));
     ASSERT_GT(SendDlgItemMessageA(hDlg, IDC_CHILD_LIST, LB_GETCOUNT, 0, 0), 0);
     Tick();
     Pump();
@@ -140,7 +123,7 @@ TEST_F(AutoClick, ATickWithNothingSelectedClicksNothing)
 
 TEST_F(AutoClick, EachTickPostsOnePressAndReleaseToTheSelectedWindowOnly)
 {
-    ASSERT_TRUE(Select(inner));
+    ASSERT_TRUE(SelectDescendant(hDlg, top, inner));
     // The identifier of the timer is not looked at.
     for (WPARAM timerId : {WPARAM{0}, WPARAM{7}, WPARAM{0x1234}}) {
         SCOPED_TRACE(timerId);
@@ -155,7 +138,7 @@ TEST_F(AutoClick, EachTickPostsOnePressAndReleaseToTheSelectedWindowOnly)
 
 TEST_F(AutoClick, AClickedButtonReportsBnClickedToItsParent)
 {
-    ASSERT_TRUE(Select(button));
+    ASSERT_TRUE(SelectDescendant(hDlg, top, button));
     Tick();
     Pump();
     const std::vector<Received> clicked = {
@@ -165,13 +148,13 @@ TEST_F(AutoClick, AClickedButtonReportsBnClickedToItsParent)
 
 TEST_F(AutoClick, AnotherSelectionMovesTheNextClick)
 {
-    ASSERT_TRUE(Select(inner));
+    ASSERT_TRUE(SelectDescendant(hDlg, top, inner));
     Tick();
     Pump();
     EXPECT_EQ(g_received, ClickOn(inner));
 
     g_received.clear();
-    ASSERT_TRUE(SelectTarget(sibling));
+    ASSERT_TRUE(SelectInList(hDlg, IDC_CHILD_LIST, sibling));
     Tick();
     Pump();
     EXPECT_EQ(g_received, ClickOn(sibling));
@@ -181,17 +164,18 @@ TEST_F(AutoClick, TicksClickNothingOnceTheLowerListIsEmptied)
 {
     struct Row {
         const char *name;
-        WPARAM command;
+        int id;
+        WORD code;
     };
     const Row rows[] = {
-        {"refresh", MAKEWPARAM(IDC_REFRESH, BN_CLICKED)},
-        {"new choice in the upper list", MAKEWPARAM(IDC_WINDOW_LIST, LBN_SELCHANGE)},
+        {"refresh", IDC_REFRESH, BN_CLICKED},
+        {"new choice in the upper list", IDC_WINDOW_LIST, LBN_SELCHANGE},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        ASSERT_TRUE(Select(inner));
+        ASSERT_TRUE(SelectDescendant(hDlg, top, inner));
         g_received.clear();
-        SendMessageA(hDlg, WM_COMMAND, row.command, 0);
+        ASSERT_TRUE(SendCommand(hDlg, row.id, row.code));
         Tick();
         Pump();
         EXPECT_TRUE(g_received.empty());
@@ -254,7 +238,7 @@ TEST_F(AutoClick, ADestroyedDialogStopsItsTimerAndPostsQuitZero)
 // The one test on real time: bounds are wide, the period being a second.
 TEST_F(AutoClick, TheFirstClickComesAboutASecondAfterThePress)
 {
-    ASSERT_TRUE(Select(inner));
+    ASSERT_TRUE(SelectDescendant(hDlg, top, inner));
     const DWORD pressed = GetTickCount();
     ASSERT_TRUE(PressToggle());
     Pump();

@@ -64,23 +64,10 @@ struct Fixture {
     }
 };
 
-// Selects `top` in the upper list as the user would, then `child` in the lower list.
-bool SelectDescendant(HWND hDlg, HWND top, HWND child)
+// A list's entries and its selection.
+std::pair<std::vector<Entry>, LRESULT> StateOf(HWND list)
 {
-    return SelectInList(hDlg, IDC_WINDOW_LIST, top) && SelectInList(hDlg, IDC_CHILD_LIST, child);
-}
-
-// A list's item data in order, and its selection.
-using ListState = std::pair<std::vector<LRESULT>, LRESULT>;
-
-ListState StateOf(HWND list)
-{
-    ListState state;
-    const int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i)
-        state.first.push_back(SendMessageA(list, LB_GETITEMDATA, i, 0));
-    state.second = SendMessageA(list, LB_GETCURSEL, 0, 0);
-    return state;
+    return {EntriesOf(list), SendMessageA(list, LB_GETCURSEL, 0, 0)};
 }
 
 // The maker's notice, the last line of the About text, as the version block carries it.
@@ -158,8 +145,12 @@ TEST(DialogCommands, EnterAndNotificationsWithoutActionChangeNothing)
     ASSERT_TRUE(SelectDescendant(hDlg, fixture.top, fixture.children[1]));
     HWND upper = GetDlgItem(hDlg, IDC_WINDOW_LIST);
     HWND lower = GetDlgItem(hDlg, IDC_CHILD_LIST);
-    const ListState upperBefore = StateOf(upper);
-    const ListState lowerBefore = StateOf(lower);
+    const auto before = std::make_pair(StateOf(upper), StateOf(lower));
+    const auto expectUnchanged = [&] {
+        ASSERT_TRUE(IsWindow(hDlg));
+        EXPECT_EQ(std::make_pair(StateOf(upper), StateOf(lower)), before);
+        EXPECT_EQ(IsDlgButtonChecked(hDlg, IDC_AUTO_CLICK), BST_UNCHECKED);
+    };
 
     struct Row {
         const char *name;
@@ -176,10 +167,7 @@ TEST(DialogCommands, EnterAndNotificationsWithoutActionChangeNothing)
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         SendMessageA(hDlg, WM_COMMAND, row.wParam, reinterpret_cast<LPARAM>(row.control));
-        ASSERT_TRUE(IsWindow(hDlg));
-        EXPECT_EQ(StateOf(upper), upperBefore);
-        EXPECT_EQ(StateOf(lower), lowerBefore);
-        EXPECT_EQ(IsDlgButtonChecked(hDlg, IDC_AUTO_CLICK), BST_UNCHECKED);
+        ASSERT_NO_FATAL_FAILURE(expectUnchanged());
     }
 
     // The Enter key itself, with either list holding the focus.
@@ -187,9 +175,7 @@ TEST(DialogCommands, EnterAndNotificationsWithoutActionChangeNothing)
         SetFocus(list);
         MSG enter = {list, WM_KEYDOWN, VK_RETURN, 0x001C0001, 0, {0, 0}};
         IsDialogMessageA(hDlg, &enter);
-        ASSERT_TRUE(IsWindow(hDlg));
-        EXPECT_EQ(StateOf(upper), upperBefore);
-        EXPECT_EQ(StateOf(lower), lowerBefore);
+        ASSERT_NO_FATAL_FAILURE(expectUnchanged());
     }
     WPARAM exitCode;
     EXPECT_FALSE(TakeQuit(exitCode));
@@ -300,15 +286,13 @@ TEST(DialogAbout, ShowsAModalVersionBoxWhileTicksGoOn)
     g_about.target = fixture.children[0];
 
     ASSERT_NE(SetTimer(nullptr, 0, 100, ProbeAbout), 0u);
-    SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_ABOUT, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDC_ABOUT)));
+    SendCommand(hDlg, IDC_ABOUT);
 
     ASSERT_NE(g_about.box, nullptr) << "no message box appeared";
     EXPECT_EQ(g_about.owner, hDlg);
     EXPECT_TRUE(g_about.boxEnabled);
     EXPECT_FALSE(g_about.dialogEnabled) << "the box is modal to the dialog";
-    // "バージョン情報" in code page 932.
-    EXPECT_EQ(g_about.caption, "\x83\x6F\x81\x5B\x83\x57\x83\x87\x83\x93\x8F\xEE\x95\xF1");
+    EXPECT_EQ(g_about.caption, ABOUT_CAPTION);
     EXPECT_EQ(g_about.text, std::string("Tavrolinde\n\nVersion 1.0 (2005/02/28)\n\n") + NOTICE);
     EXPECT_EQ(g_about.icon, LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP)));
     EXPECT_GT(g_about.pressesWhileOpen, 0) << "a tick during the box clicks the selection";

@@ -28,8 +28,6 @@ constexpr int MAX_CLICKS = 6;
 constexpr DWORD SETTLE_MS = 500;
 constexpr DWORD QUIET_MS = 2500;
 
-// "バージョン情報" (version information) in code page 932.
-constexpr char ABOUT_CAPTION[] = "\x83\x6F\x81\x5B\x83\x57\x83\x87\x83\x93\x8F\xEE\x95\xF1";
 constexpr int TAB_ORDER[] = {IDCANCEL,       IDC_WINDOW_LIST, IDC_CHILD_LIST,
                              IDC_AUTO_CLICK, IDC_REFRESH,     IDC_ABOUT};
 constexpr int TAB_STOPS = sizeof TAB_ORDER / sizeof TAB_ORDER[0];
@@ -378,9 +376,7 @@ TEST_P(FocusKey, MovesFromTheFirstControlThroughAllInTheTemplatesOrderAndWrapsAr
 INSTANTIATE_TEST_SUITE_P(ByKey, FocusKey,
                          testing::Values(TabCase{"Tab", "Tab", 1},
                                          TabCase{"ShiftTab", "shift+Tab", -1}),
-                         [](const testing::TestParamInfo<TabCase> &info) {
-                             return std::string(info.param.name);
-                         });
+                         testing::PrintToStringParamName());
 
 class Mnemonic : public Program {};
 
@@ -511,12 +507,13 @@ TEST_P(Closing, EndsTheProcessWithExitCodeZero)
     EXPECT_EQ(program.ExitCode(WAIT_MS, Pump), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ByInput, Closing,
-    testing::Values(CloseCase{"Esc", "Escape", 0}, CloseCase{"AltF4", "alt+F4", 0},
-                    CloseCase{"AltX", "alt+x", 0}, CloseCase{"ExitButtonClick", nullptr, IDCANCEL},
-                    CloseCase{"CloseBoxClick", nullptr, 0}),
-    [](const testing::TestParamInfo<CloseCase> &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(ByInput, Closing,
+                         testing::Values(CloseCase{"Esc", "Escape", 0},
+                                         CloseCase{"AltF4", "alt+F4", 0},
+                                         CloseCase{"AltX", "alt+x", 0},
+                                         CloseCase{"ExitButtonClick", nullptr, IDCANCEL},
+                                         CloseCase{"CloseBoxClick", nullptr, 0}),
+                         testing::PrintToStringParamName());
 
 // Tavrolinde lists itself, so its own buttons are targets a user can pick: its dialog above,
 // one of its buttons below, the toggle pressed in. Each row says what five seconds of clicks
@@ -606,7 +603,7 @@ INSTANTIATE_TEST_SUITE_P(
                     OwnTargetCase{"Toggle", IDC_AUTO_CLICK, false, 0, false, true},
                     OwnTargetCase{"Refresh", IDC_REFRESH, false, 0, true, false},
                     OwnTargetCase{"Exit", IDCANCEL, true, 0, false, false}),
-    [](const testing::TestParamInfo<OwnTargetCase> &info) { return std::string(info.param.name); });
+    testing::PrintToStringParamName());
 
 class RealApplication : public Program {};
 

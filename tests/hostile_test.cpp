@@ -96,29 +96,10 @@ class Hostile : public testing::Test {
         return SendMessageTimeoutA(dlg_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, ANSWER_MS, &result) != 0;
     }
 
-    // Sent, not posted: true once the dialog has handled it, listing included.
-    bool Command(WORD id, WORD code = BN_CLICKED) const
-    {
-        DWORD_PTR result = 0;
-        return SendMessageTimeoutA(dlg_, WM_COMMAND, MAKEWPARAM(id, code),
-                                   reinterpret_cast<LPARAM>(List(id)), SMTO_NORMAL, LISTING_MS,
-                                   &result) != 0;
-    }
-
-    int IndexOf(int listId, HWND datum) const
-    {
-        return ::IndexOf(List(listId), datum);
-    }
-
     // Chooses `top` in the upper list as a user would; returns once the lower list is made.
     bool SelectUpper(HWND top) const
     {
         return SelectInList(dlg_, IDC_WINDOW_LIST, top);
-    }
-
-    bool SelectLower(HWND target) const
-    {
-        return SelectInList(dlg_, IDC_CHILD_LIST, target);
     }
 
     // One real press of the toggle; returns whether it is now pressed in.
@@ -201,7 +182,7 @@ class Hostile : public testing::Test {
     void Refresh() const
     {
         const std::vector<HWND> before = Listable();
-        ASSERT_TRUE(Command(IDC_REFRESH));
+        ASSERT_TRUE(SendCommand(dlg_, IDC_REFRESH));
         EXPECT_TRUE(Answers());
         ExpectUpperRight(before);
     }
@@ -219,7 +200,7 @@ class Hostile : public testing::Test {
     {
         HWND target = FindWindowExA(top, nullptr, "FixtureChild", "target");
         Select(top);
-        return SelectLower(target) ? target : nullptr;
+        return SelectInList(dlg_, IDC_CHILD_LIST, target) ? target : nullptr;
     }
 
     // A clicking fixture started with `arguments` as top_, and one more as `witness` when
@@ -268,7 +249,7 @@ TEST_P(HostileText, IsListedRightAboveAndBelow)
         ASSERT_EQ(TextOf(top, 65536).size(), length) << "the fixture's title";
     }
     ASSERT_NO_FATAL_FAILURE(Refresh());
-    ASSERT_GE(IndexOf(IDC_WINDOW_LIST, top), 0) << "the fixture is not listed";
+    ASSERT_GE(IndexOf(List(IDC_WINDOW_LIST), top), 0) << "the fixture is not listed";
     ASSERT_EQ(DescendantWindows(top).size(), 2u);
     ASSERT_NO_FATAL_FAILURE(Select(top));
 }
@@ -294,7 +275,7 @@ TEST_P(StaleEntry, GivesAnEmptyLowerList)
     ASSERT_EQ(SendMessageA(List(IDC_CHILD_LIST), LB_GETCOUNT, 0, 0), 3);
     if (processEnds) {
         TerminateProcess(fixtures_[0]->info.hProcess, 0);
-        WaitForSingleObject(fixtures_[0]->info.hProcess, WAIT_MS);
+        ASSERT_EQ(fixtures_[0]->ExitCode(WAIT_MS), 0u);
     } else {
         SendMessageA(top, WM_CLOSE, 0, 0);
     }
@@ -325,7 +306,7 @@ TEST_P(VanishingTarget, TicksGoOnAndClickNothingElse)
 
     if (processExits) {
         PostMessageA(top_, WM_FIXTURE_QUIT, 0, 0);
-        ASSERT_EQ(WaitForSingleObject(fixtures_[0]->info.hProcess, WAIT_MS), WAIT_OBJECT_0);
+        ASSERT_EQ(fixtures_[0]->ExitCode(WAIT_MS), 0u);
     } else {
         SendMessageA(target_, WM_CLOSE, 0, 0);
     }

@@ -121,23 +121,11 @@ class ListerTest : public ::testing::Test {
         return SendMessageA(List(id), LB_GETCURSEL, 0, 0);
     }
 
-    void NotifySelectionChange()
-    {
-        SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(IDC_WINDOW_LIST, LBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(List(IDC_WINDOW_LIST)));
-    }
-
     // Selects the upper entry that carries `window` and announces the change, as a click does.
     void Select(HWND window)
     {
         ASSERT_TRUE(SelectInList(dialog_, IDC_WINDOW_LIST, window))
             << "the window is not in the upper list";
-    }
-
-    void PressRefresh()
-    {
-        SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(IDC_REFRESH, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog_, IDC_REFRESH)));
     }
 
     HWND dialog_ = nullptr;
@@ -234,14 +222,12 @@ TEST_P(TopLevelListing, ListsVisibleTitledWindowsButNotTheProgramManager)
         }
     };
     check("first listing");
-    PressRefresh();
+    ASSERT_TRUE(SendCommand(dialog_, IDC_REFRESH));
     check("after Refresh");
 }
 
 INSTANTIATE_TEST_SUITE_P(Filter, TopLevelListing, ::testing::ValuesIn(TOP_LEVEL_CASES),
-                         [](const ::testing::TestParamInfo<TopLevelCase> &info) {
-                             return std::string(info.param.name);
-                         });
+                         ::testing::PrintToStringParamName());
 
 using DescendantListing = ListerTest;
 
@@ -330,7 +316,7 @@ TEST_F(DescendantListing, IsEmptyForAWindowWithoutDescendantsAndForNoSelection)
         } else {
             SendMessageA(List(IDC_WINDOW_LIST), LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
             ASSERT_EQ(Selection(IDC_WINDOW_LIST), LB_ERR);
-            NotifySelectionChange();
+            ASSERT_TRUE(SendCommand(dialog_, IDC_WINDOW_LIST, LBN_SELCHANGE));
         }
         EXPECT_TRUE(EntriesOf(List(IDC_CHILD_LIST)).empty());
     }
@@ -390,7 +376,7 @@ TEST_F(Refresh, EmptiesTheDescendantsRelistsAndLeavesNoSelection)
     HWND late = MakeTopLevel(PLAIN_CLASS, "Tavrolinde test late");
     ASSERT_NE(late, nullptr);
 
-    PressRefresh();
+    ASSERT_TRUE(SendCommand(dialog_, IDC_REFRESH));
     EXPECT_TRUE(EntriesOf(List(IDC_CHILD_LIST)).empty());
     EXPECT_EQ(Selection(IDC_WINDOW_LIST), LB_ERR);
     EXPECT_EQ(Selection(IDC_CHILD_LIST), LB_ERR);

@@ -71,19 +71,11 @@ struct Cursor {
         pos = (pos + n - 1) / n * n;
     }
 
-    // A NUL-terminated UTF-16 string.
-    std::wstring wide()
+    // A NUL-terminated string: UTF-16 of WCHARs, or 8-bit of chars.
+    template <class Char> std::basic_string<Char> text()
     {
-        std::wstring text;
-        while (WCHAR c = get<WCHAR>())
-            text += c;
-        return text;
-    }
-    // A NUL-terminated 8-bit string.
-    std::string narrow()
-    {
-        std::string text;
-        while (char c = get<char>())
+        std::basic_string<Char> text;
+        while (Char c = get<Char>())
             text += c;
         return text;
     }
@@ -105,24 +97,17 @@ NameOrId nameOrId(Cursor &c)
         result.id = c.word();
     } else {
         c.at(start);
-        result.name = c.wide();
+        result.name = c.text<WCHAR>();
     }
     return result;
 }
 
-std::string lowerAscii(std::string text)
+// The text with its ASCII capitals in lower case, 8-bit or UTF-16.
+template <class Text> Text lowerAscii(Text text)
 {
-    for (char &c : text)
+    for (auto &c : text)
         if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-std::wstring lowerAscii(std::wstring text)
-{
-    for (wchar_t &c : text)
-        if (c >= L'A' && c <= L'Z')
-            c = static_cast<wchar_t>(c - L'A' + L'a');
+            c = static_cast<typename Text::value_type>(c - 'A' + 'a');
     return text;
 }
 
@@ -159,7 +144,7 @@ bool parseVersionNode(Cursor &c, VersionNode &node)
     const WORD length = c.word();
     const WORD valueLength = c.word();
     node.type = c.word();
-    node.key = c.wide();
+    node.key = c.text<WCHAR>();
     c.align(4);
     const size_t end = start + length;
     if (!c.good || length < 6 || end > c.size || c.pos > end)
@@ -302,13 +287,13 @@ TEST_F(ExecutableResources, DialogTemplateHasTheFrameFontAndSixControlsInTabOrde
     const NameOrId windowClass = nameOrId(c);
     EXPECT_TRUE(!windowClass.isId && windowClass.name.empty())
         << "the dialog has the standard class";
-    EXPECT_EQ(c.wide(), L"Tavrolinde");
+    EXPECT_EQ(c.text<WCHAR>(), L"Tavrolinde");
     EXPECT_EQ(c.word(), 10u) << "font point size";
     EXPECT_EQ(c.word(), 400u) << "font weight";
     EXPECT_EQ(c.byte(), 0u) << "italic";
     EXPECT_EQ(c.byte(), 128u) << "charset SHIFTJIS_CHARSET";
     // "ＭＳ Ｐゴシック"
-    EXPECT_EQ(c.wide(), L"\uFF2D\uFF33\u0020\uFF30\u30B4\u30B7\u30C3\u30AF");
+    EXPECT_EQ(c.text<WCHAR>(), L"\uFF2D\uFF33\u0020\uFF30\u30B4\u30B7\u30C3\u30AF");
     ASSERT_TRUE(c.good) << "the template's header runs past its end";
 
     struct Item {
@@ -553,7 +538,7 @@ TEST_F(ExecutableResources, PeHeaderMakesA32BitGuiProgramThatImportsOnlyAFunctio
         if (descriptor.Name == 0)
             break;
         std::vector<std::string> &names =
-            imports[lowerAscii(c.at(offset(descriptor.Name)).narrow())];
+            imports[lowerAscii(c.at(offset(descriptor.Name)).text<char>())];
         const DWORD thunks =
             descriptor.OriginalFirstThunk ? descriptor.OriginalFirstThunk : descriptor.FirstThunk;
         for (size_t thunk = offset(thunks);; thunk += sizeof(DWORD)) {
@@ -563,7 +548,7 @@ TEST_F(ExecutableResources, PeHeaderMakesA32BitGuiProgramThatImportsOnlyAFunctio
             if (entry & 0x80000000u)
                 names.push_back("#" + std::to_string(entry & 0xFFFFu)); // by ordinal
             else
-                names.push_back(c.at(offset(entry) + 2).narrow()); // past the hint
+                names.push_back(c.at(offset(entry) + 2).text<char>()); // past the hint
         }
         ASSERT_TRUE(c.good) << "an import name table runs past the end of the file";
     }

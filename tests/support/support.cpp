@@ -193,6 +193,12 @@ bool SelectInList(HWND hDlg, int listId, HWND window)
            SendCommand(hDlg, listId, LBN_SELCHANGE);
 }
 
+bool SelectDescendant(HWND hDlg, HWND top, HWND descendant)
+{
+    return SelectInList(hDlg, IDC_WINDOW_LIST, top) &&
+           SelectInList(hDlg, IDC_CHILD_LIST, descendant);
+}
+
 std::string TextOf(HWND hwnd, int size)
 {
     std::string text(size, '\0');

@@ -21,6 +21,9 @@ constexpr DWORD POLL_MS = 50;
 // Bytes of an entry before its NUL.
 constexpr size_t ENTRY_MAX = TEXT_BUFFER_CHARS - 1;
 
+// The About box's caption: "バージョン情報" (version information) in code page 932.
+constexpr char ABOUT_CAPTION[] = "\x83\x6F\x81\x5B\x83\x57\x83\x87\x83\x93\x8F\xEE\x95\xF1";
+
 // Path of `name` in the folder of this test program, where the build puts every program.
 std::string BinPath(const std::string &name);
 
@@ -119,6 +122,9 @@ bool SendCommand(HWND hDlg, int id, WORD code = BN_CLICKED);
 // change, as a click does; true once the dialog has handled it (a listing included), false
 // when no entry carries the window.
 bool SelectInList(HWND hDlg, int listId, HWND window);
+
+// Selects `top` in the dialog's upper list, then `descendant` in its lower one.
+bool SelectDescendant(HWND hDlg, HWND top, HWND descendant);
 
 // Text of entry `index` of a list, also one of another process, in the ANSI code page.
 std::string ListText(HWND list, int index);
