@@ -268,7 +268,7 @@ void RecordMemory(HANDLE process)
 void Memory()
 {
     TestProcess fixture, tavrolinde;
-    const HWND parent = Fixture(fixture, "tree " + std::to_string(MEMORY_WINDOWS) + " 0");
+    const HWND parent = Fixture(fixture, "chains " + std::to_string(MEMORY_WINDOWS));
     const HWND hDlg = StartTavrolinde(tavrolinde);
     Sleep(SETTLE_CASE_MS);
     for (int round = 0; round < MEMORY_ROUNDS; ++round) {

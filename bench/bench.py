@@ -35,23 +35,26 @@ class Case(NamedTuple):
     name: str  # the driver's case
     measure: str  # its section of BENCHMARKS.md, and the name --only gives it
     label: str
-    least: int  # samples at the least
-    seconds: float  # of sampling at the most, while a target is undecided
+    least: int  # samples at the least before a target is decided
+    share: float  # its weight in the run's time, which it may use while a target is undecided
     # The baselines of the columns after Tavrolinde's, each with its target or None.
     baselines: Tuple[Tuple[str, Optional[float]], ...] = ()
 
 
 CASES = [
-    Case("startup", "startup", "Start-up: launch until the dialog is ready and painted", 10, 25,
+    Case("startup", "startup", "Start-up: launch until the dialog is ready and painted", 10, 20,
          ((FLOOR + ", listing nothing", 1.1),)),
-    Case("refresh", "toplevel", "Refresh, 1,000 extra top-level windows", 8, 15, ((FLOOR, 1.1),)),
+    Case("refresh", "toplevel", "Refresh, 1,000 extra top-level windows", 8, 20, ((FLOOR, 1.1),)),
     *(Case(f"{shape}-{size}", "descendants", f"Descendant listing, {shape}, {size:,} windows",
-           8 if size < 10000 else 5, 12 if size < 10000 else 35,
+           8 if size < 10000 else 5, {100: 10, 1000: 15, 10000: 45}[size],
            ((FLOOR, 1.1), (BARE, 1.2 if size == 10000 else None)))
       for size in (100, 1000, 10000) for shape in ("flat", "nested")),
-    Case("memory", "memory", "Rounds of one process's work", 10, 0),
-    Case("idle", "idle", "Processor time with the toggle out, per 2 s", 3, 0),
+    Case("memory", "memory", "Rounds of one process's work", 10, 20),
+    Case("idle", "idle", "Processor time with the toggle out, per 2 s", 3, 10),
 ]
+# A full run ends within four minutes, building and starting Wine included: each case may
+# sample until its share of what is left of this is spent.
+RUN_SECONDS = 220
 MEASURES = list(dict.fromkeys(case.measure for case in CASES))
 
 
@@ -81,12 +84,17 @@ def ratios(case, samples):
             for column, (baseline, target) in enumerate(case.baselines)]
 
 
+def judge(case, samples, target, values):
+    """A target's verdict: none is made on fewer samples than the case needs."""
+    return verdict(*interval(values)[1:], target) if len(samples) >= case.least else "unclear"
+
+
 def decided(case, samples):
-    return all(target is None or verdict(*interval(values)[1:], target) != "unclear"
+    return len(samples) >= case.least and all(target is None or judge(case, samples, target, values) != "unclear"
                for _, target, _, values in ratios(case, samples))
 
 
-def run_case(build, case):
+def run_case(build, case, deadline):
     binary = os.path.join(build, "bin")
     stop = os.path.join(binary, "bench-stop")
     samples_file = f"bench-{case.name}.txt"
@@ -96,21 +104,18 @@ def run_case(build, case):
     program = subprocess.Popen([os.path.join(ROOT, "scripts", "wine-run.sh"), build,
                                 os.path.join(binary, "tavrolinde_bench.exe"), case.name,
                                 samples_file])
-    samples, first, began = [], None, time.monotonic()
+    samples, began = [], time.monotonic()
     while program.poll() is None:
         time.sleep(0.5)
         samples = read_samples(os.path.join(binary, samples_file))
-        if samples and first is None:
-            first = time.monotonic()
-        if len(samples) >= case.least and (decided(case, samples) or
-                                           time.monotonic() - first > case.seconds):
+        if decided(case, samples) or time.monotonic() > deadline and len(samples) >= 2:
             open(stop, "w").close()
             break
     if program.wait() != 0:
         sys.exit(f"bench: the case {case.name} failed")
     samples = read_samples(os.path.join(binary, samples_file))
-    print(f"bench: {case.name}: {len(samples)} samples in {time.monotonic() - began:.0f} s, "
-          f"{time.monotonic() - first:.0f} s of them sampling", file=sys.stderr)
+    print(f"bench: {case.name}: {len(samples)} samples in {time.monotonic() - began:.0f} s",
+          file=sys.stderr)
     return samples
 
 
@@ -130,7 +135,7 @@ def speed_rows(case, samples, report):
     rows = ""
     for baseline, target, column, values in ratios(case, samples):
         median, low, high = interval(values)
-        result = verdict(low, high, target) if target else "report"
+        result = judge(case, samples, target, values) if target else "report"
         if target:
             report["targets"].append((f"{case.label} against {baseline}", result))
         rows += (f"| {case.label} | {len(samples)} | {ms(np.median(columns[:, 0]))} | "
@@ -249,12 +254,14 @@ def main():
     started, began, load_before = datetime.datetime.utcnow(), time.monotonic(), load()
     report = {"targets": []}
     results, sections = {}, {}
-    for case in CASES:
-        if only in (None, case.measure):
-            results[case.name] = samples = run_case(build, case)
-            rows = ROWS.get(case.measure, speed_rows)(case, samples, report)
-            header = TABLES.get(case.measure, TABLES["speed"])
-            sections[case.measure] = sections.get(case.measure, "\n" + header) + rows
+    cases = [case for case in CASES if only in (None, case.measure)]
+    for i, case in enumerate(cases):
+        left = began + RUN_SECONDS - time.monotonic()
+        deadline = time.monotonic() + left * case.share / sum(c.share for c in cases[i:])
+        results[case.name] = samples = run_case(build, case, deadline)
+        rows = ROWS.get(case.measure, speed_rows)(case, samples, report)
+        header = TABLES.get(case.measure, TABLES["speed"])
+        sections[case.measure] = sections.get(case.measure, "\n" + header) + rows
     out = os.path.join(ROOT, "BENCHMARKS.md") if only is None else os.path.join(
         build, "bench-report.md")
     if any(name.startswith("flat-") for name in results):
