@@ -44,7 +44,7 @@ constexpr DWORD SETTLE_CASE_MS = 500;
 constexpr int TOP_LEVEL_WINDOWS = 1000;
 constexpr int MEMORY_WINDOWS = 10000;
 // Rounds of the memory measure, and the ticks and refreshes of each.
-constexpr int MEMORY_ROUNDS = 5;
+constexpr int MEMORY_ROUNDS = 4;
 constexpr int MEMORY_TICKS = 600 / MEMORY_ROUNDS;
 constexpr int MEMORY_REFRESHES = 200 / MEMORY_ROUNDS;
 constexpr DWORD IDLE_WINDOW_MS = 2000;
