@@ -19,6 +19,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -184,26 +186,26 @@ double TimeBare(HWND parent, int size)
     return ms;
 }
 
-// Listings per sample: short ones are timed several times as one sample, which evens out
-// the machine's noise within it.
+// Runs of each side in a sample: short listings are timed several times, and the sample
+// keeps the fastest, as the machine's pauses only ever add time.
 int Repeats(int size)
 {
     return size <= 100 ? 5 : size <= 1000 ? 3 : 1;
 }
 
 // Takes samples until told to stop. A sample times each of the contenders `repeats` times,
-// round by round, each round in turns as to which goes first, and holds their means.
+// round by round, each round in turns as to which goes first, and holds each one's fastest.
 void Sample(int contenders, int repeats, const std::function<double(int which)> &timeOne)
 {
     for (int turn = 0; !Stopped(); ++turn) {
-        std::vector<double> ms(contenders);
+        std::vector<double> fastest(contenders, HUGE_VAL);
         for (int round = 0; round < repeats; ++round) {
             for (int k = 0; k < contenders; ++k) {
                 const int which = (k + turn + round) % contenders;
-                ms[which] += timeOne(which) / repeats;
+                fastest[which] = std::min(fastest[which], timeOne(which));
             }
         }
-        Record(ms);
+        Record(fastest);
     }
 }
 

@@ -42,9 +42,9 @@ class Case(NamedTuple):
 
 
 CASES = [
-    Case("startup", "startup", "Start-up: launch until the dialog is ready and painted", 10, 20,
+    Case("startup", "startup", "Start-up: launch until the dialog is ready and painted", 10, 15,
          ((FLOOR + ", listing nothing", 1.1),)),
-    Case("refresh", "toplevel", "Refresh, 1,000 extra top-level windows", 8, 20, ((FLOOR, 1.1),)),
+    Case("refresh", "toplevel", "Refresh, 1,000 extra top-level windows", 8, 30, ((FLOOR, 1.1),)),
     *(Case(f"{shape}-{size}", "descendants", f"Descendant listing, {shape}, {size:,} windows",
            8 if size < 10000 else 5, {100: 10, 1000: 15, 10000: 45}[size],
            ((FLOOR, 1.1), (BARE, 1.2 if size == 10000 else None)))
