@@ -97,16 +97,11 @@ void FlushPaint(HWND hDlg)
 
 // The dialog of a program just started, once it is ready, its upper list answering (and,
 // when `filled`, holding entries), and painted.
-HWND ReadyDialog(TestProcess &program, bool started, bool filled)
+HWND ReadyDialog(const TestProcess &program, bool started, bool filled)
 {
-    HWND hDlg = nullptr;
-    if (!started ||
-        !WaitUntil(
-            [&] {
-                return (hDlg = ReadyDialog(program, filled)) != nullptr || !program.IsRunning();
-            },
-            START_MS, START_POLL_MS) ||
-        hDlg == nullptr)
+    HWND hDlg =
+        started ? WaitForDialog(program, START_MS, nullptr, filled, START_POLL_MS) : nullptr;
+    if (hDlg == nullptr)
         Fail("a dialog did not become ready");
     FlushPaint(hDlg);
     return hDlg;

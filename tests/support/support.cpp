@@ -308,23 +308,20 @@ bool IsDialogReady(HWND hDlg, bool filled)
            static_cast<LRESULT>(count) >= (filled ? 1 : 0);
 }
 
-HWND ReadyDialog(const TestProcess &program, bool filled)
-{
-    HWND hDlg = FindWindowOf(program.info.dwProcessId, "#32770", "Tavrolinde");
-    return IsDialogReady(hDlg, filled) ? hDlg : nullptr;
-}
-
-HWND WaitForDialog(const TestProcess &program, DWORD timeoutMs, void (*idle)())
+HWND WaitForDialog(const TestProcess &program, DWORD timeoutMs, void (*idle)(), bool filled,
+                   DWORD pollMs)
 {
     HWND hDlg = nullptr;
     WaitUntil(
         [&] {
-            hDlg = ReadyDialog(program);
+            hDlg = FindWindowOf(program.info.dwProcessId, "#32770", "Tavrolinde");
+            if (!IsDialogReady(hDlg, filled))
+                hDlg = nullptr;
             if (hDlg == nullptr && idle != nullptr)
                 idle();
             return hDlg != nullptr || !program.IsRunning();
         },
-        timeoutMs);
+        timeoutMs, pollMs);
     return hDlg;
 }
 

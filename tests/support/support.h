@@ -95,13 +95,11 @@ bool WaitUntil(const std::function<bool()> &holds, DWORD timeoutMs, DWORD pollMs
 // answering across the process boundary and, when `filled`, holding an entry.
 bool IsDialogReady(HWND hDlg, bool filled = true);
 
-// The Tavrolinde dialog of `program` when it is ready now, else null.
-HWND ReadyDialog(const TestProcess &program, bool filled = true);
-
-// The Tavrolinde dialog of `program` once it is ready; null when the process ends first or
-// `timeoutMs` runs out. `idle` runs between looks: a test whose own windows must answer
-// handles its messages there.
-HWND WaitForDialog(const TestProcess &program, DWORD timeoutMs, void (*idle)() = nullptr);
+// The Tavrolinde dialog of `program` once it is ready (IsDialogReady with `filled`), looked
+// for every `pollMs`; null when the process ends first or `timeoutMs` runs out. `idle` runs
+// between looks: a test whose own windows must answer handles its messages there.
+HWND WaitForDialog(const TestProcess &program, DWORD timeoutMs, void (*idle)() = nullptr,
+                   bool filled = true, DWORD pollMs = POLL_MS);
 
 // Starts `fixture_windows.exe EVENT arguments` (tests/support/fixture.h), built for the
 // system's bits, as `fixture`; its top-level window of class FixtureTop once it says that
