@@ -1,17 +1,18 @@
 // Tavrolinde's benchmark driver. It drives the real program from outside, as a user's
 // clicks would, beside the floor dialog (floor_dialog.cpp) doing the same job the simplest
 // way, with the listed windows in a fixture process of their own. It runs one case:
-//   tavrolinde_bench.exe CASE FILE
-// and appends each sample to FILE beside itself, a line of milliseconds (or KiB), until a
-// file named bench-stop appears there: scripts/bench.py reads the samples as they come,
-// decides when they are enough and turns them into the report.
+//   tavrolinde_bench.exe CASE SAMPLES FILE
+// takes SAMPLES samples and writes each to FILE beside itself, a line of milliseconds (or
+// KiB): scripts/bench.py, which fixed their number before the run, turns them into the
+// report.
 //   startup         a launch until the dialog is ready and painted: Tavrolinde, the floor
 //                   dialog listing nothing
 //   refresh         Refresh with 1,000 extra top-level windows: Tavrolinde, the floor
 //   flat-N          the descendant listing of a window with N children, nested-N of N
 //   nested-N        descendants in chains: Tavrolinde, the floor, the bare enumeration
 //   memory          working set and page-file usage (KiB) after a listing of 10,000
-//                   descendants, then after a round of ticks and refreshes
+//                   descendants, then after a round of ticks and refreshes; a sample is
+//                   a round, two lines
 //   idle            processor time used while the toggle is out, per window of time
 #include <windows.h>
 #include <psapi.h>
@@ -45,15 +46,15 @@ constexpr int STARTUP_REPEATS = 2;
 constexpr DWORD SETTLE_CASE_MS = 500;
 constexpr int TOP_LEVEL_WINDOWS = 1000;
 constexpr int MEMORY_WINDOWS = 10000;
-// Rounds of the memory measure, and the ticks and refreshes of each.
-constexpr int MEMORY_ROUNDS = 4;
-constexpr int MEMORY_TICKS = 600 / MEMORY_ROUNDS;
-constexpr int MEMORY_REFRESHES = 200 / MEMORY_ROUNDS;
+// The ticks and refreshes of each round of the memory measure.
+constexpr int MEMORY_TICKS = 150;
+constexpr int MEMORY_REFRESHES = 50;
 constexpr DWORD IDLE_WINDOW_MS = 2000;
-constexpr char STOP_FILE[] = "bench-stop";
 constexpr char FLOOR_DIALOG[] = "floor_dialog.exe";
 
 FILE *g_samples = nullptr;
+// Samples the case takes, as the command line gives them.
+int g_sampleCount = 0;
 
 [[noreturn]] void Fail(const char *what)
 {
@@ -67,11 +68,6 @@ double NowMs()
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
     return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-bool Stopped()
-{
-    return GetFileAttributesA(BinPath(STOP_FILE).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // One sample, a line of the samples' file.
@@ -188,11 +184,11 @@ int Repeats(int size)
     return size <= 100 ? 5 : size <= 1000 ? 3 : 1;
 }
 
-// Takes samples until told to stop. A sample times each of the contenders `repeats` times,
+// Takes the case's samples. A sample times each of the contenders `repeats` times,
 // round by round, each round in turns as to which goes first, and holds each one's fastest.
 void Sample(int contenders, int repeats, const std::function<double(int which)> &timeOne)
 {
-    for (int turn = 0; !Stopped(); ++turn) {
+    for (int turn = 0; turn < g_sampleCount; ++turn) {
         std::vector<double> fastest(contenders, HUGE_VAL);
         for (int round = 0; round < repeats; ++round) {
             for (int k = 0; k < contenders; ++k) {
@@ -263,7 +259,7 @@ void RecordMemory(HANDLE process)
 }
 
 // Rounds of one process's work: a listing of 10,000 descendants, then a target picked and
-// ticks and refreshes, 600 and 200 in all. Memory that grows from round to round is kept by
+// ticks and refreshes. Memory that grows from round to round is kept by
 // something that should have been freed. The readings alternate: after the listing, after the
 // ticks.
 void Memory()
@@ -272,7 +268,7 @@ void Memory()
     const HWND parent = Fixture(fixture, "chains " + std::to_string(MEMORY_WINDOWS));
     const HWND hDlg = StartTavrolinde(tavrolinde);
     Sleep(SETTLE_CASE_MS);
-    for (int round = 0; round < MEMORY_ROUNDS; ++round) {
+    for (int round = 0; round < g_sampleCount; ++round) {
         TimeDescendants(hDlg, hDlg, parent, MEMORY_WINDOWS);
         RecordMemory(tavrolinde.info.hProcess);
         SendDlgItemMessageA(hDlg, IDC_CHILD_LIST, LB_SETCURSEL, 0, 0);
@@ -320,7 +316,7 @@ void Idle()
     SelectInList(hDlg, IDC_CHILD_LIST, FindWindowExA(top, nullptr, "FixtureChild", "target"));
     FlushPaint(hDlg);
     Sleep(SETTLE_CASE_MS);
-    while (!Stopped()) {
+    for (int window = 0; window < g_sampleCount; ++window) {
         const double before = ProcessorMs(tavrolinde.info.dwProcessId);
         Sleep(IDLE_WINDOW_MS);
         Record({ProcessorMs(tavrolinde.info.dwProcessId) - before});
@@ -331,10 +327,11 @@ void Idle()
 
 int main(int argc, char **argv)
 {
-    if (argc != 3)
-        Fail("usage: tavrolinde_bench.exe CASE FILE");
+    if (argc != 4 || atoi(argv[2]) < 1)
+        Fail("usage: tavrolinde_bench.exe CASE SAMPLES FILE");
     const std::string name = argv[1];
-    g_samples = fopen(BinPath(argv[2]).c_str(), "a");
+    g_sampleCount = atoi(argv[2]);
+    g_samples = fopen(BinPath(argv[3]).c_str(), "w");
     if (g_samples == nullptr)
         Fail("cannot write the samples");
     const size_t dash = name.find('-');

@@ -1,16 +1,19 @@
 #!/usr/bin/python3
 """Runs Tavrolinde's benchmark and writes its report.
 
-    bench.py BUILD_DIR [--only MEASURE]
+    bench.py BUILD_DIR [--only NAME[,NAME...]] [--pairs N]
 
-Each case runs tavrolinde_bench.exe under Wine, which appends a sample a line until it
-is told to stop. Samples are taken in pairs, Tavrolinde beside its baseline, and each
-ratio with a target is judged by the 95 % bootstrap interval of the median of the pairs'
-ratios: PASS when the whole interval is at or under the target, MISS when it is wholly
-above, and otherwise more pairs are taken while the case's time lasts; still undecided,
-the ratio is reported "unclear", never PASS. A full run writes BENCHMARKS.md and its chart;
---only writes BUILD_DIR/bench-report.md and its chart there.
+NAME is a measure (its section of BENCHMARKS.md) or one case of it, such as flat-1000.
+Each case runs tavrolinde_bench.exe under Wine for the number of samples that its row of
+CASES fixes before the run; --pairs N takes N pairs in every timed case instead, for a
+finer resolution. Samples are taken in pairs, Tavrolinde beside its baseline, and each
+ratio with a target is judged by the 95 % interval of the median of the pairs' ratios:
+PASS when the whole interval is at or under the target, MISS when it is wholly above,
+unclear when it straddles the target. The run exits with status 1 on any MISS. A full run
+writes BENCHMARKS.md and its chart; --only writes BUILD_DIR/bench-report.md and its chart
+there.
 """
+import argparse
 import datetime
 import os
 import platform
@@ -21,11 +24,12 @@ import time
 from typing import NamedTuple, Optional, Tuple
 
 import numpy as np
-from scipy import stats
+from scipy.stats import mstats
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CONFIDENCE = 0.95
-SEED = 2026
+# The interval of a median from order statistics needs this many pairs to reach 95 %.
+LEAST_PAIRS = 6
 MEMORY_NOISE_KIB = 64
 FLOOR = "the floor dialog"
 BARE = "the bare enumeration"
@@ -33,40 +37,37 @@ BARE = "the bare enumeration"
 
 class Case(NamedTuple):
     name: str  # the driver's case
-    measure: str  # its section of BENCHMARKS.md, and the name --only gives it
+    measure: str  # its section of BENCHMARKS.md
     label: str
-    least: int  # samples at the least before a target is decided
-    share: float  # its weight in the run's time, which it may use while a target is undecided
+    samples: int  # pairs of a timed case, rounds of memory, windows of idle time
     # The baselines of the columns after Tavrolinde's, each with its target or None.
     baselines: Tuple[Tuple[str, Optional[float]], ...] = ()
 
 
+# The sample counts are fixed before the run and never changed by what it measures. They are
+# chosen from the times of earlier runs for a full run of about four minutes.
 CASES = [
-    Case("startup", "startup", "Start-up: launch until the dialog is ready and painted", 10, 15,
+    Case("startup", "startup", "Start-up: launch until the dialog is ready and painted", 10,
          ((FLOOR + ", listing nothing", 1.1),)),
-    Case("refresh", "toplevel", "Refresh, 1,000 extra top-level windows", 8, 30, ((FLOOR, 1.1),)),
+    Case("refresh", "toplevel", "Refresh, 1,000 extra top-level windows", 8, ((FLOOR, 1.1),)),
     *(Case(f"{shape}-{size}", "descendants", f"Descendant listing, {shape}, {size:,} windows",
-           8 if size < 10000 else 5, {100: 10, 1000: 15, 10000: 45}[size],
+           {100: 10, 1000: 10, 10000: 6}[size],
            ((FLOOR, 1.1), (BARE, 1.2 if size == 10000 else None)))
       for size in (100, 1000, 10000) for shape in ("flat", "nested")),
-    Case("memory", "memory", "Rounds of one process's work", 8, 20),
-    Case("idle", "idle", "Processor time with the toggle out, per 2 s", 3, 10),
+    Case("memory", "memory", "Rounds of one process's work", 4),
+    Case("idle", "idle", "Processor time with the toggle out, per 2 s", 3),
 ]
-# A full run ends within four minutes, building and starting Wine included: each case may
-# sample until its share of what is left of this is spent.
-RUN_SECONDS = 180
 MEASURES = list(dict.fromkeys(case.measure for case in CASES))
 
 
 def interval(values):
-    """The median of `values` and its 95 % bootstrap interval."""
+    """The median of `values` and its 95 % distribution-free interval: the
+    Hettmansperger-Sheather interval, from the order statistics around the median."""
     values = np.asarray(values)
-    if len(values) < 2 or np.ptp(values) == 0:
+    if np.ptp(values) == 0:
         return values[0], values[0], values[0]
-    result = stats.bootstrap((values,), np.median, confidence_level=CONFIDENCE,
-                             n_resamples=9999, method="percentile",
-                             random_state=np.random.default_rng(SEED))
-    return np.median(values), result.confidence_interval.low, result.confidence_interval.high
+    low, high = mstats.median_cihs(values, alpha=1 - CONFIDENCE)
+    return np.median(values), low, high
 
 
 def verdict(low, high, target):
@@ -84,38 +85,18 @@ def ratios(case, samples):
             for column, (baseline, target) in enumerate(case.baselines)]
 
 
-def judge(case, samples, target, values):
-    """A target's verdict: none is made on fewer samples than the case needs."""
-    return verdict(*interval(values)[1:], target) if len(samples) >= case.least else "unclear"
-
-
-def decided(case, samples):
-    return len(samples) >= case.least and all(target is None or judge(case, samples, target, values) != "unclear"
-               for _, target, _, values in ratios(case, samples))
-
-
-def run_case(build, case, deadline):
+def run_case(build, case, count):
     binary = os.path.join(build, "bin")
-    stop = os.path.join(binary, "bench-stop")
     samples_file = f"bench-{case.name}.txt"
-    for path in (stop, os.path.join(binary, samples_file)):
-        if os.path.exists(path):
-            os.remove(path)
-    program = subprocess.Popen([os.path.join(ROOT, "scripts", "wine-run.sh"), build,
-                                os.path.join(binary, "tavrolinde_bench.exe"), case.name,
-                                samples_file])
-    samples, began = [], time.monotonic()
-    while program.poll() is None:
-        time.sleep(0.5)
-        samples = read_samples(os.path.join(binary, samples_file))
-        if decided(case, samples) or time.monotonic() > deadline and len(samples) >= 2:
-            open(stop, "w").close()
-            break
-    if program.wait() != 0:
-        sys.exit(f"bench: the case {case.name} failed")
+    began = time.monotonic()
+    status = subprocess.run([os.path.join(ROOT, "scripts", "wine-run.sh"), build,
+                             os.path.join(binary, "tavrolinde_bench.exe"), case.name,
+                             str(count), samples_file]).returncode
     samples = read_samples(os.path.join(binary, samples_file))
-    print(f"bench: {case.name}: {len(samples)} samples in {time.monotonic() - began:.0f} s",
-          file=sys.stderr)
+    if status != 0 or len(samples) != count * (2 if case.measure == "memory" else 1):
+        sys.exit(f"bench: the case {case.name} failed")
+    print(f"bench: {case.name}: {count} {'pairs' if case.baselines else 'samples'} in "
+          f"{time.monotonic() - began:.0f} s", file=sys.stderr)
     return samples
 
 
@@ -127,7 +108,13 @@ def read_samples(path):
 
 
 def ms(value):
-    return f"{value:.0f} ms" if value >= 100 else f"{value:.3g} ms"
+    return f"{value:.0f}" if value >= 100 else f"{value:.3g}"
+
+
+def spread(column):
+    """A side's median and the middle half of its samples, in ms."""
+    low, median, high = np.percentile(column, [25, 50, 75])
+    return f"{ms(median)} ms ({ms(low)} to {ms(high)})"
 
 
 def speed_rows(case, samples, report):
@@ -135,13 +122,17 @@ def speed_rows(case, samples, report):
     rows = ""
     for baseline, target, column, values in ratios(case, samples):
         median, low, high = interval(values)
-        result = judge(case, samples, target, values) if target else "report"
+        result = verdict(low, high, target) if target else "report"
+        # A slowdown by this factor would have moved the whole interval above the target.
+        finds = target / low if result in ("PASS", "unclear") else None
         if target:
-            report["targets"].append((f"{case.label} against {baseline}", result))
-        rows += (f"| {case.label} | {len(samples)} | {ms(np.median(columns[:, 0]))} | "
-                 f"{baseline}: {ms(np.median(columns[:, column]))} | "
+            report["targets"].append((f"{case.label} against {baseline}", result, finds))
+        rows += (f"| {case.label} | {len(samples)} | {spread(columns[:, 0])} | "
+                 f"{baseline}: {spread(columns[:, column])} | "
                  f"{median:.2f}x ({low:.2f}x to {high:.2f}x) | "
-                 f"{f'<= {target}x' if target else '-'} | {result} |\n")
+                 f"±{(high - low) / 2 / median * 100:.0f} % | "
+                 f"{f'<= {target}x' if target else '-'} | {result} | "
+                 f"{f'{finds:.2f}x' if finds else '-'} |\n")
     return rows
 
 
@@ -152,7 +143,7 @@ def memory_rows(_, samples, report):
         readings = np.asarray(samples[start::2])
         growth = readings[-1] - readings[1]
         result = "PASS" if max(growth) <= MEMORY_NOISE_KIB else "MISS"
-        report["targets"].append((point, result))
+        report["targets"].append((point, result, None))
         rows += (f"| {point} | {len(readings)} | {np.median(readings[:, 0]):.0f} KiB | "
                  f"{np.median(readings[:, 1]):.0f} KiB | {growth[0]:+.0f} KiB / "
                  f"{growth[1]:+.0f} KiB | {result} |\n")
@@ -162,15 +153,16 @@ def memory_rows(_, samples, report):
 def idle_rows(_, samples, report):
     used = [s[0] for s in samples]
     result = "PASS" if max(used) == 0 else "MISS"
-    report["targets"].append(("Idle with the toggle out", result))
+    report["targets"].append(("Idle with the toggle out", result, None))
     return (f"| Toggle out, target picked | {len(used)} x 2 s | "
             f"{', '.join(f'{u:.1f} ms' for u in used)} | none measurable | {result} |\n")
 
 
 # Each measure's table: its header and how a case's samples make its rows.
 TABLES = {
-    "speed": "| Measure | Samples | Tavrolinde | Baseline | Ratio (95 % interval) | Target | "
-             "Result |\n|---|---|---|---|---|---|---|\n",
+    "speed": "| Measure | Pairs | Tavrolinde: median (middle half) | Baseline: median (middle "
+             "half) | Ratio (95 % interval) | Resolution | Target | Result | Finds a slowdown "
+             "of |\n|---|---|---|---|---|---|---|---|---|\n",
     "memory": f"Up to {MEMORY_NOISE_KIB} KiB counts as noise.\n\n| Point | Readings | "
               "Working set | Page-file usage | Growth, second reading to last (set / page "
               "file) | Result |\n|---|---|---|---|---|---|\n",
@@ -209,7 +201,7 @@ plot {series}
     os.remove(data)
 
 
-def run_section(build, only, started, seconds, load_before, report):
+def run_section(build, options, started, seconds, load_before, report):
     compiler = ""
     for folder in os.listdir(os.path.join(build, "CMakeFiles")):
         found = os.path.join(build, "CMakeFiles", folder, "CMakeCXXCompiler.cmake")
@@ -221,10 +213,25 @@ def run_section(build, only, started, seconds, load_before, report):
         system = re.search(r'PRETTY_NAME="(.*)"', f.read()).group(1)
     with open("/proc/cpuinfo") as f:
         processor = re.search(r"model name\s*: (.*)", f.read()).group(1)
-    met = sum(result == "PASS" for _, result in report["targets"])
-    others = [f"{what}: {result}" for what, result in report["targets"] if result != "PASS"]
+    counts = {result: sum(r == result for _, r, _ in report["targets"])
+              for result in ("PASS", "unclear", "MISS")}
+    found = [f"{what} (MISS)" for what, result, _ in report["targets"] if result == "MISS"]
+    finds = sorted((f, what) for what, _, f in report["targets"] if f is not None)
+    unclear = [what for what, result, _ in report["targets"] if result == "unclear"]
+    summary = (f"A slowdown was found: {'; '.join(found)}." if found else
+               "No slowdown was found: no target's interval lies wholly above it.")
+    if finds:
+        summary += (f" With this run's spread, a slowdown of {finds[-1][0]:.2f}x or more would "
+                    f"have been found at every timed target, and one of {finds[0][0]:.2f}x "
+                    f"at {finds[0][1]}.")
+    if unclear:
+        summary += f" Unclear, the interval straddling the target: {'; '.join(unclear)}."
     return f"""
-Made by `scripts/bench.sh{' --only ' + only if only else ''}` on {started:%Y-%m-%d %H:%M} UTC
+**PASS {counts["PASS"]}, unclear {counts["unclear"]}, MISS {counts["MISS"]}.**
+
+{summary}
+
+Made by `scripts/bench.sh{options}` on {started:%Y-%m-%d %H:%M} UTC
 in {seconds / 60:.1f} min; every figure was measured in that run.
 
 | | |
@@ -235,9 +242,6 @@ in {seconds / 60:.1f} min; every figure was measured in that run.
 | Wine | {subprocess.run(['wine', '--version'], capture_output=True, text=True).stdout.strip()} |
 | Compiler | {os.path.basename(compiler)} {version.stdout.strip()} |
 | Build | MinSizeRel, MinGW-w64 i686 |
-
-Targets met: {met} of {len(report['targets'])}.{' Not met: ' + '; '.join(others) + '.' if others else ''}
-
 """
 
 
@@ -247,26 +251,36 @@ def load():
 
 
 def main():
-    build = os.path.abspath(sys.argv[1])
-    only = sys.argv[3] if sys.argv[2:3] == ["--only"] and len(sys.argv) == 4 else None
-    if len(sys.argv) != 2 and (only not in MEASURES):
-        sys.exit(f"usage: bench.py BUILD_DIR [--only {'|'.join(MEASURES)}]")
+    names = MEASURES + [case.name for case in CASES]
+    parser = argparse.ArgumentParser(description="Runs Tavrolinde's benchmark.")
+    parser.add_argument("build")
+    parser.add_argument("--only", type=lambda text: text.split(","),
+                        help=f"measures or cases, comma-separated: {', '.join(names)}")
+    parser.add_argument("--pairs", type=int, help="pairs of every timed case")
+    args = parser.parse_args()
+    if any(name not in names for name in args.only or []):
+        parser.error(f"--only takes {', '.join(names)}")
+    if args.pairs is not None and args.pairs < LEAST_PAIRS:
+        parser.error(f"--pairs takes {LEAST_PAIRS} or more: a 95 % interval needs them")
+    build = os.path.abspath(args.build)
+    options = "".join(f" --{option} {value}" for option, value in
+                      (("only", ",".join(args.only or [])), ("pairs", args.pairs)) if value)
     started, began, load_before = datetime.datetime.utcnow(), time.monotonic(), load()
     report = {"targets": []}
     results, sections = {}, {}
-    cases = [case for case in CASES if only in (None, case.measure)]
-    for i, case in enumerate(cases):
-        left = began + RUN_SECONDS - time.monotonic()
-        deadline = time.monotonic() + left * case.share / sum(c.share for c in cases[i:])
-        results[case.name] = samples = run_case(build, case, deadline)
+    for case in CASES:
+        if args.only and case.measure not in args.only and case.name not in args.only:
+            continue
+        count = args.pairs if args.pairs and case.baselines else case.samples
+        results[case.name] = samples = run_case(build, case, count)
         rows = ROWS.get(case.measure, speed_rows)(case, samples, report)
         header = TABLES.get(case.measure, TABLES["speed"])
         sections[case.measure] = sections.get(case.measure, "\n" + header) + rows
-    out = os.path.join(ROOT, "BENCHMARKS.md") if only is None else os.path.join(
-        build, "bench-report.md")
+    out = os.path.join(build, "bench-report.md") if args.only else os.path.join(
+        ROOT, "BENCHMARKS.md")
     if any(name.startswith("flat-") for name in results):
         chart(results, os.path.join(os.path.dirname(out), "benchmarks-listing.png"))
-    sections["run"] = run_section(build, only, started, time.monotonic() - began, load_before,
+    sections["run"] = run_section(build, options, started, time.monotonic() - began, load_before,
                                   report)
     # BENCHMARKS.md is the frame: its hand-written prose stays, and what stands between a
     # section's markers is replaced by this run's figures.
@@ -283,6 +297,8 @@ def main():
         f.write(text)
     print(text)
     print(f"Written to {out}", file=sys.stderr)
+    if any(result == "MISS" for _, result, _ in report["targets"]):
+        sys.exit("bench: a target was missed")
 
 
 if __name__ == "__main__":

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Benchmarks Tavrolinde under Wine and writes the report to BENCHMARKS.md.
-#   scripts/bench.sh [--only MEASURE]
-# MEASURE: startup, toplevel, descendants, memory or idle. Installs what is missing,
-# builds the release program with the benchmark in build-bench, and runs bench/bench.py
-# there under Wine with the build's own prefix and display. A full run writes
+#   scripts/bench.sh [--only NAME[,NAME...]] [--pairs N]
+# NAME: a measure (startup, toplevel, descendants, memory, idle) or one of its cases (such
+# as flat-1000); N: the pairs of every timed case. Exits with status 1 on a missed target.
+# Installs what is missing, builds the release program with the benchmark in build-bench,
+# and runs bench/bench.py there under Wine with the build's own prefix and display. A full run writes
 # BENCHMARKS.md and its chart, benchmarks-listing.png; --only writes
 # build-bench/bench-report.md and its chart there. Either keeps BENCHMARKS.md's
 # hand-written prose and replaces the figures between its markers.
