@@ -181,7 +181,7 @@ double TimeBare(HWND parent, int size)
 // keeps the fastest, as the machine's pauses only ever add time.
 int Repeats(int size)
 {
-    return size <= 100 ? 5 : size <= 1000 ? 3 : 1;
+    return size <= 100 ? 3 : size <= 1000 ? 2 : 1;
 }
 
 // Takes the case's samples. A sample times each of the contenders `repeats` times,
