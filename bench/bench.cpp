@@ -11,8 +11,8 @@
 //   flat-N          the descendant listing of a window with N children, nested-N of N
 //   nested-N        descendants in chains: Tavrolinde, the floor, the bare enumeration
 //   memory          working set and page-file usage (KiB) after a listing of 10,000
-//                   descendants, then after a round of ticks and refreshes; a sample is
-//                   a round, two lines
+//                   descendants, then after a round of ticks and refreshes: a sample
+//                   is a round
 //   idle            processor time used while the toggle is out, per window of time
 #include <windows.h>
 #include <psapi.h>
@@ -249,19 +249,20 @@ void Descendants(const std::string &fixtureArguments, int size)
     });
 }
 
-void RecordMemory(HANDLE process)
+// Appends the process's working set and page-file usage, in KiB, to `reading`.
+void ReadMemory(HANDLE process, std::vector<double> &reading)
 {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
     GetProcessMemoryInfo(process, &counters, sizeof counters);
-    Record({static_cast<double>(counters.WorkingSetSize) / 1024.0,
-            static_cast<double>(counters.PagefileUsage) / 1024.0});
+    reading.push_back(static_cast<double>(counters.WorkingSetSize) / 1024.0);
+    reading.push_back(static_cast<double>(counters.PagefileUsage) / 1024.0);
 }
 
 // Rounds of one process's work: a listing of 10,000 descendants, then a target picked and
-// ticks and refreshes. Memory that grows from round to round is kept by
-// something that should have been freed. The readings alternate: after the listing, after the
-// ticks.
+// ticks and refreshes. Memory that grows from round to round is kept by something that
+// should have been freed. A round's sample holds the readings after the listing, then after
+// the ticks.
 void Memory()
 {
     TestProcess fixture, tavrolinde;
@@ -269,8 +270,9 @@ void Memory()
     const HWND hDlg = StartTavrolinde(tavrolinde);
     Sleep(SETTLE_CASE_MS);
     for (int round = 0; round < g_sampleCount; ++round) {
+        std::vector<double> reading;
         TimeDescendants(hDlg, hDlg, parent, MEMORY_WINDOWS);
-        RecordMemory(tavrolinde.info.hProcess);
+        ReadMemory(tavrolinde.info.hProcess, reading);
         SendDlgItemMessageA(hDlg, IDC_CHILD_LIST, LB_SETCURSEL, 0, 0);
         for (int i = 0; i < MEMORY_TICKS; ++i)
             SendMessageA(hDlg, WM_TIMER, 0, 0);
@@ -278,7 +280,8 @@ void Memory()
             SendCommand(hDlg, IDC_REFRESH);
             FlushPaint(hDlg);
         }
-        RecordMemory(tavrolinde.info.hProcess);
+        ReadMemory(tavrolinde.info.hProcess, reading);
+        Record(reading);
     }
 }
 

@@ -56,12 +56,10 @@ start_display() {
 }
 
 boot() {
-    # Wine starts every 32-bit program with its 32-bit loader, on a 64-bit system too. A
-    # kernel without IA-32 emulation refuses it ("Exec format error"): say so once, plainly.
+    # Wine starts every 32-bit program with its 32-bit loader, on a 64-bit system too, and
+    # a kernel without IA-32 emulation refuses it ("Exec format error"): say so once.
     if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-        echo "wine-run: this machine cannot run 32-bit x86 programs (its kernel's IA-32" \
-            "emulation is off; see 'dmesg | grep -i ia32'), so Wine cannot run the 32-bit" \
-            "Tavrolinde here" >&2
+        echo "wine-run: this machine cannot run 32-bit programs (dmesg | grep -i ia32)" >&2
         exit 1
     fi
     flock 9
