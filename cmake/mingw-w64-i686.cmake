@@ -1,23 +1,4 @@
-# Cross-compiles for 32-bit Windows with MinGW-w64 (posix threads, which
-# GoogleTest needs) and runs the results under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# Tavrolinde as it ships: a 32-bit Windows program.
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Windres reads the resource script as UTF-8.
-set(CMAKE_RC_FLAGS_INIT "-c 65001")
-
-# Self-contained executables: no libgcc, libstdc++ or winpthread DLLs beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-
-# Every program built here, tests included, runs under Wine with a prefix of
-# its own inside the build tree.
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh;${CMAKE_BINARY_DIR}")
+set(TAVROLINDE_MINGW i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What Tavrolinde.exe must be to ship, checked in this one place for the release and the
-# tests: it imports only the system's own DLLs named here, and a release build
-# (size-optimised, stripped) fits in 32 KiB.
+# tests: it imports only the system's own DLLs named here, and a release build is a
+# 32-bit program (size-optimised, stripped) that fits in 32 KiB.
 #   scripts/check-program.sh EXE [--release]
 # Prints one line a check, "what|found|required|PASS or MISS", and fails on a MISS.
 set -euo pipefail
@@ -22,11 +22,14 @@ check() {
     fi
 }
 
-imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' |
-    tr '[:upper:]' '[:lower:]' | sort | paste -sd' ')
+# This objdump reads 32-bit and x86-64 programs alike.
+headers=$(x86_64-w64-mingw32-objdump -p "$exe")
+imports=$(sed -n 's/^\tDLL Name: //p' <<<"$headers" | tr '[:upper:]' '[:lower:]' | sort | paste -sd' ')
 check "Libraries it imports" "${imports:-none}" "$allowed" [ "$imports" = "$allowed" ]
 
 if [ "${2:-}" = --release ]; then
+    format=$(sed -n 's/.*file format //p' <<<"$headers")
+    check "Format of Tavrolinde.exe" "$format" pei-i386 [ "$format" = pei-i386 ]
     size=$(stat -c %s "$exe")
     check "Size of Tavrolinde.exe" "$size bytes" "at most $ceiling bytes" [ "$size" -le "$ceiling" ]
 fi

@@ -7,7 +7,8 @@
 # prompts, ANSI code page 932. The programs draw on a private Xvfb display started
 # on first use, so they neither need nor disturb the user's desktop.
 # TAVROLINDE_SYSTEM_BITS=64 uses BUILD_DIR/wine64 instead: a 64-bit prefix that reports
-# Windows 10, where the 32-bit programs run under WoW64 as on users' machines.
+# Windows 10, where the 32-bit programs run under WoW64 as on users' machines. On a
+# kernel that cannot run 32-bit code it runs the 64-bit programs of the x86-64 build.
 # TAVROLINDE_USE_DISPLAY=1 draws on $DISPLAY instead.
 # TAVROLINDE_DESKTOP=NAME,WIDTHxHEIGHT runs PROGRAM, and every process it starts, in a
 # Wine virtual desktop, which draws captions with their icons and close boxes.
@@ -36,6 +37,19 @@ unset WAYLAND_DISPLAY
 
 exec 9>"$state/lock"
 
+# Wine starts every 32-bit program with its 32-bit loader, on a 64-bit system too, and a
+# kernel without IA-32 emulation refuses it ("Exec format error"). There a 64-bit system
+# runs 64-bit programs with the 64-bit loader; a 32-bit one cannot run at all.
+wine=wine
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    if [ "$arch" = win32 ]; then
+        echo "wine-run: this machine cannot run 32-bit programs (dmesg | grep -i ia32)" >&2
+        exit 1
+    fi
+    wine=/usr/lib/wine/wine64
+    export WINELOADER=$wine
+fi
+
 display_alive() {
     [ -s "$state/xvfb.pid" ] && [ -s "$state/xvfb.display" ] &&
         kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null
@@ -56,12 +70,6 @@ start_display() {
 }
 
 boot() {
-    # Wine starts every 32-bit program with its 32-bit loader, on a 64-bit system too, and
-    # a kernel without IA-32 emulation refuses it ("Exec format error"): say so once.
-    if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-        echo "wine-run: this machine cannot run 32-bit programs (dmesg | grep -i ia32)" >&2
-        exit 1
-    fi
     flock 9
     if [ "${TAVROLINDE_USE_DISPLAY:-}" != 1 ]; then
         start_display
@@ -71,24 +79,24 @@ boot() {
     # away from the caller's output: a test runner waits for its pipes to close.
     if wineserver -p </dev/null >/dev/null 2>&1 9>&-; then
         if [ ! -f "$WINEPREFIX/system.reg" ]; then
-            wineboot -i </dev/null >/dev/null 2>&1 9>&-
+            "$wine" wineboot -i </dev/null >/dev/null 2>&1 9>&-
             # A crashing program ends at once instead of waiting in the debugger.
-            wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+            "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
                 /v Debugger /d '' /f </dev/null >/dev/null 2>&1 9>&-
-            [ "$arch" = win32 ] || wine winecfg -v win10 </dev/null >/dev/null 2>&1 9>&-
+            [ "$arch" = win32 ] || "$wine" winecfg -v win10 </dev/null >/dev/null 2>&1 9>&-
         fi
         # Without a window manager Wine waits 2 s for one whenever a captioned window
         # closes. On the private display Wine handles the windows itself: they close at once.
         managed=N
         [ "${TAVROLINDE_USE_DISPLAY:-}" != 1 ] || managed=Y
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$managed" /f \
+        "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$managed" /f \
             </dev/null >/dev/null 2>&1 9>&-
         # The registry reaches its files only when the server ends, and a wineserver of a
         # program's own starts from those files: this server ends once and starts for good.
         wineserver -k </dev/null >/dev/null 2>&1 9>&- || true
         wineserver -w </dev/null >/dev/null 2>&1 9>&-
         wineserver -p </dev/null >/dev/null 2>&1 9>&-
-        wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+        "$wine" cmd /c exit </dev/null >/dev/null 2>&1 9>&-
     fi
     # Wine draws the caption's buttons with its Marlett font, which a new prefix does not
     # find: without it they show as the letters "0 1 r".
@@ -124,9 +132,9 @@ if [ -n "${TAVROLINDE_DESKTOP:-}" ]; then
     # Wine's per-program desktop setting; unlike "explorer /desktop=" it keeps the
     # program's exit code.
     name=${TAVROLINDE_DESKTOP%%,*}
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v "$name" \
+    "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v "$name" \
         /d "${TAVROLINDE_DESKTOP#*,}" /f </dev/null >/dev/null 2>&1 9>&-
-    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$1")\\Explorer" /v Desktop \
+    "$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$1")\\Explorer" /v Desktop \
         /d "$name" /f </dev/null >/dev/null 2>&1 9>&-
 fi
 # Wine starts background processes (services, the desktop) that outlive the program
@@ -136,7 +144,7 @@ run() {
     local out err status=0
     out=$(mktemp "$state/out.XXXXXX")
     err=$(mktemp "$state/err.XXXXXX")
-    wine "$@" >"$out" 2>"$err" 9>&- || status=$?
+    "$wine" "$@" >"$out" 2>"$err" 9>&- || status=$?
     cat "$out"
     cat "$err" >&2
     rm -f "$out" "$err"

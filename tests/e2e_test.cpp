@@ -628,7 +628,7 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
     char windows[MAX_PATH] = {};
     GetWindowsDirectoryA(windows, MAX_PATH);
     const std::string notepadPath = std::string(windows) +
-                                    (SystemBits() == 64 ? "\\sysnative" : "\\system32") +
+                                    (SystemBits() > BUILD_BITS ? "\\sysnative" : "\\system32") +
                                     "\\notepad.exe";
     TestProcess notepad;
     ASSERT_TRUE(notepad.Start("\"" + notepadPath + "\" \"" + file + "\""));

@@ -492,7 +492,7 @@ TEST_F(ExecutableResources, ManifestAsksForCommonControls6ForTavrolindeOnX86)
         EXPECT_EQ(attribute(a.element, a.name), a.value) << a.name << " in " << a.element;
 }
 
-TEST_F(ExecutableResources, PeHeaderMakesA32BitGuiProgramThatImportsOnlyAFunctionsOfUser32)
+TEST_F(ExecutableResources, PeHeaderMakesAGuiProgramOfTheBuildsBitsThatImportsOnlyAFunctions)
 {
     const std::vector<BYTE> file = readFile(exePath());
     ASSERT_FALSE(file.empty()) << exePath() << " could not be read";
@@ -500,18 +500,21 @@ TEST_F(ExecutableResources, PeHeaderMakesA32BitGuiProgramThatImportsOnlyAFunctio
 
     const IMAGE_DOS_HEADER dos = c.get<IMAGE_DOS_HEADER>();
     ASSERT_EQ(dos.e_magic, 0x5A4Du) << "MZ";
-    const IMAGE_NT_HEADERS32 nt = c.at(dos.e_lfanew).get<IMAGE_NT_HEADERS32>();
+    // The headers of this build's own bits: PE32 for i386 as Tavrolinde ships, PE32+ in
+    // the x86-64 build.
+    const IMAGE_NT_HEADERS nt = c.at(dos.e_lfanew).get<IMAGE_NT_HEADERS>();
     ASSERT_TRUE(c.good);
     ASSERT_EQ(nt.Signature, 0x00004550u) << "PE\\0\\0";
-    EXPECT_EQ(nt.FileHeader.Machine, 0x14Cu) << "i386";
-    ASSERT_EQ(nt.OptionalHeader.Magic, 0x10Bu) << "PE32";
+    EXPECT_EQ(nt.FileHeader.Machine,
+              BUILD_BITS == 64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
+    ASSERT_EQ(nt.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR_MAGIC);
     EXPECT_EQ(nt.OptionalHeader.Subsystem, 2u) << "Windows GUI";
     EXPECT_EQ(nt.OptionalHeader.MajorSubsystemVersion, 4u);
     EXPECT_EQ(nt.OptionalHeader.MinorSubsystemVersion, 0u);
     ASSERT_GT(nt.OptionalHeader.NumberOfRvaAndSizes, 1u) << "no import directory entry";
 
     std::vector<IMAGE_SECTION_HEADER> sections;
-    c.at(dos.e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
+    c.at(dos.e_lfanew + offsetof(IMAGE_NT_HEADERS, OptionalHeader) +
          nt.FileHeader.SizeOfOptionalHeader);
     for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i)
         sections.push_back(c.get<IMAGE_SECTION_HEADER>());
@@ -541,14 +544,15 @@ TEST_F(ExecutableResources, PeHeaderMakesA32BitGuiProgramThatImportsOnlyAFunctio
             imports[lowerAscii(c.at(offset(descriptor.Name)).text<char>())];
         const DWORD thunks =
             descriptor.OriginalFirstThunk ? descriptor.OriginalFirstThunk : descriptor.FirstThunk;
-        for (size_t thunk = offset(thunks);; thunk += sizeof(DWORD)) {
-            const DWORD entry = c.at(thunk).dword();
+        for (size_t thunk = offset(thunks);; thunk += sizeof(ULONG_PTR)) {
+            const ULONG_PTR entry = c.at(thunk).get<ULONG_PTR>();
             if (entry == 0)
                 break;
-            if (entry & 0x80000000u)
-                names.push_back("#" + std::to_string(entry & 0xFFFFu)); // by ordinal
+            if (IMAGE_SNAP_BY_ORDINAL(entry))
+                names.push_back("#" + std::to_string(IMAGE_ORDINAL(entry))); // by ordinal
             else
-                names.push_back(c.at(offset(entry) + 2).text<char>()); // past the hint
+                names.push_back(
+                    c.at(offset(static_cast<DWORD>(entry)) + 2).text<char>()); // past the hint
         }
         ASSERT_TRUE(c.good) << "an import name table runs past the end of the file";
     }

@@ -38,12 +38,13 @@ int ProcessBits(HANDLE process)
     BOOL underWow64 = FALSE;
     IsWow64Process(GetCurrentProcess(), &selfUnderWow64);
     IsWow64Process(process, &underWow64);
-    return selfUnderWow64 && !underWow64 ? 64 : 32;
+    const bool system64 = BUILD_BITS == 64 || selfUnderWow64;
+    return system64 && !underWow64 ? 64 : 32;
 }
 
 std::string FixturePath()
 {
-    return BinPath(SystemBits() == 64 ? "fixture_windows64.exe" : "fixture_windows.exe");
+    return BinPath(SystemBits() > BUILD_BITS ? "fixture_windows64.exe" : "fixture_windows.exe");
 }
 
 HWND CreateMainDialog()

@@ -32,10 +32,15 @@ std::string BinPath(const std::string &name);
 // system Tavrolinde runs under WoW64, as on its users' machines.
 int SystemBits();
 
+// Bits of this build: 32 as Tavrolinde ships, 64 in the x86-64 build that the tests use
+// where the kernel cannot run 32-bit code.
+constexpr int BUILD_BITS = sizeof(void *) == 8 ? 64 : 32;
+
 // Bits of a running process.
 int ProcessBits(HANDLE process);
 
-// The program with the fixture windows, built for the system's bits.
+// The program with the fixture windows, built for the system's bits: a 32-bit build brings
+// a 64-bit one of its own for a 64-bit system.
 std::string FixturePath();
 
 // The real main dialog, modeless in this process, from the real template.
