@@ -4,8 +4,14 @@
 # caption and its icon), saves a screenshot of the dialog and prints where it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build.sh wine "" Tavrolinde >/dev/null
-build=$PWD/build
+preset=wine build=$PWD/build state=wine
+if ! scripts/wine-run.sh --runs-32-bit; then
+    echo "run: this machine cannot run 32-bit programs (dmesg | grep -i ia32); it runs" \
+        "the x86-64 build of the same sources" >&2
+    preset=wine-x64 build=$PWD/build-x64 state=wine64
+    export TAVROLINDE_SYSTEM_BITS=64
+fi
+scripts/build.sh "$preset" "" Tavrolinde >/dev/null
 exe=$build/bin/Tavrolinde.exe
 
 if [ -n "${DISPLAY:-}" ]; then
@@ -13,7 +19,7 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 scripts/wine-run.sh "$build" --boot
-export DISPLAY=:$(cat "$build/wine/xvfb.display")
+export DISPLAY=:$(cat "$build/$state/xvfb.display")
 shot=$build/screenshot.png
 desktop=(explorer /desktop=Tavrolinde,720x480)
 

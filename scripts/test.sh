@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh wine
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+if scripts/wine-run.sh --runs-32-bit; then
     ctest --preset wine "$@"
     ctest --preset wine64 "$@"
 else

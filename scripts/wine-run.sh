@@ -3,6 +3,7 @@
 #   wine-run.sh BUILD_DIR PROGRAM [ARGS...]   run PROGRAM, exit with its exit code
 #   wine-run.sh BUILD_DIR --boot              prepare the prefix and the display
 #   wine-run.sh BUILD_DIR --shutdown          end the prefix's processes and the display
+#   wine-run.sh --runs-32-bit                 succeed where this machine runs 32-bit code
 # The prefix lives in BUILD_DIR/wine (never ~/.wine): 32-bit, quiet, no Mono or Gecko
 # prompts, ANSI code page 932. The programs draw on a private Xvfb display started
 # on first use, so they neither need nor disturb the user's desktop.
@@ -15,6 +16,14 @@
 # TAVROLINDE_OWN_WINESERVER=1 runs PROGRAM under a wineserver of its own (its own
 # atoms and windows), sharing the prefix's files.
 set -euo pipefail
+
+# Wine starts every 32-bit program with its 32-bit loader, on a 64-bit system too, and a
+# kernel without IA-32 emulation refuses it ("Exec format error").
+runs_32_bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+if [ "${1:-}" = --runs-32-bit ]; then
+    runs_32_bit
+    exit
+fi
 
 build=$(cd "$1" && pwd)
 shift
@@ -37,11 +46,10 @@ unset WAYLAND_DISPLAY
 
 exec 9>"$state/lock"
 
-# Wine starts every 32-bit program with its 32-bit loader, on a 64-bit system too, and a
-# kernel without IA-32 emulation refuses it ("Exec format error"). There a 64-bit system
-# runs 64-bit programs with the 64-bit loader; a 32-bit one cannot run at all.
+# Where 32-bit code cannot run, a 64-bit system runs 64-bit programs with the 64-bit
+# loader alone, and a 32-bit system cannot run at all.
 wine=wine
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+if ! runs_32_bit; then
     if [ "$arch" = win32 ]; then
         echo "wine-run: this machine cannot run 32-bit programs (dmesg | grep -i ia32)" >&2
         exit 1
