@@ -242,9 +242,9 @@ in {seconds / 60:.1f} min; every figure was measured in that run.
 | System | {system}, {platform.system()} {platform.release()} {platform.machine()} |
 | Processor | {processor}, {os.cpu_count()} logical processors |
 | Load average (1, 5, 15 min) | {load_before} before, {load()} after |
-| Wine | {subprocess.run(['wine', '--version'], capture_output=True, text=True).stdout.strip()} |
+| Wine | {subprocess.run(['/usr/lib/wine/wine64', '--version'], capture_output=True, text=True).stdout.strip()} |
 | Compiler | {os.path.basename(compiler)} {version.stdout.strip()} |
-| Build | MinSizeRel, MinGW-w64 i686 |
+| Build | MinSizeRel, MinGW-w64 {os.path.basename(compiler).split("-")[0]} |
 """
 
 
