@@ -35,6 +35,38 @@ bool Contains(const std::vector<HWND> &windows, HWND hwnd)
     return std::find(windows.begin(), windows.end(), hwnd) != windows.end();
 }
 
+// A list's first line as it stands on the screen once the list has painted what it has
+// to: its pixels of the list's background, and the others. A line drawn with its text is
+// mostly background with some ink, a line drawn empty all background, and a list that
+// never paints shows whatever its area held.
+struct LinePixels {
+    int background = 0;
+    int ink = 0;
+};
+
+LinePixels FirstLineOnScreen(HWND list)
+{
+    UpdateWindow(list);
+    RECT client = {};
+    GetClientRect(list, &client);
+    const int width = client.right;
+    const int height = static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
+    HDC screen = GetDC(list);
+    HDC copy = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = SelectObject(copy, bitmap);
+    BitBlt(copy, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    LinePixels line;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            ++(GetPixel(copy, x, y) == GetSysColor(COLOR_WINDOW) ? line.background : line.ink);
+    SelectObject(copy, previous);
+    DeleteObject(bitmap);
+    DeleteDC(copy);
+    ReleaseDC(list, screen);
+    return line;
+}
+
 // Owns the dialog, the windows and the classes a test makes, and drives the dialog.
 class ListerTest : public ::testing::Test {
   protected:
@@ -300,8 +332,9 @@ TEST_F(DescendantListing, AWindowGoneWhileReadIsListedWithoutAClass)
     EXPECT_FALSE(IsWindow(gone));
 }
 
-// A selection change with nothing to look into empties the lower list, filled beforehand.
-TEST_F(DescendantListing, IsEmptyForAWindowWithoutDescendantsAndForNoSelection)
+// A selection change with nothing to look into empties the lower list, filled beforehand;
+// what the user sees follows each time.
+TEST_F(DescendantListing, IsDrawnAsListedThenDrawnEmptyForAWindowWithoutDescendantsOrNone)
 {
     ASSERT_NO_FATAL_FAILURE(BuildTree());
     HWND lone = MakeTopLevel(PLAIN_CLASS, "Tavrolinde test lone");
@@ -311,6 +344,9 @@ TEST_F(DescendantListing, IsEmptyForAWindowWithoutDescendantsAndForNoSelection)
         SCOPED_TRACE(selectLone ? "a window without descendants" : "no selection");
         ASSERT_NO_FATAL_FAILURE(Select(parent_));
         ASSERT_FALSE(EntriesOf(List(IDC_CHILD_LIST)).empty());
+        const LinePixels filled = FirstLineOnScreen(List(IDC_CHILD_LIST));
+        EXPECT_GT(filled.ink, 0) << "the first entry is not drawn";
+        EXPECT_GT(filled.background, filled.ink) << "the first entry is not drawn";
         if (selectLone) {
             ASSERT_NO_FATAL_FAILURE(Select(lone));
         } else {
@@ -319,6 +355,7 @@ TEST_F(DescendantListing, IsEmptyForAWindowWithoutDescendantsAndForNoSelection)
             ASSERT_TRUE(SendCommand(dialog_, IDC_WINDOW_LIST, LBN_SELCHANGE));
         }
         EXPECT_TRUE(EntriesOf(List(IDC_CHILD_LIST)).empty());
+        EXPECT_EQ(FirstLineOnScreen(List(IDC_CHILD_LIST)).ink, 0) << "the list is not drawn empty";
     }
 }
 
