@@ -6,9 +6,11 @@
 # builds the release program with the benchmark in build-bench (build-bench-x64, for
 # x86-64, where 32-bit code cannot run), and runs bench/bench.py there under Wine with the
 # build's own prefix and display. A full run writes BENCHMARKS.md and its chart,
-# benchmarks-listing.png; --only writes bench-report.md and its chart in the build. Either keeps BENCHMARKS.md's prose and replaces the figures between markers.
+# benchmarks-listing.png; --only writes bench-report.md and its chart in the build. Either
+# keeps BENCHMARKS.md's prose and replaces the figures between markers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/setup.sh >&2
 preset=bench build=build-bench
 if ! scripts/wine-run.sh --runs-32-bit; then
     echo "bench: this machine cannot run 32-bit programs (dmesg | grep -i ia32); it times" \

@@ -24,7 +24,8 @@ check() {
 
 # This objdump reads 32-bit and x86-64 programs alike.
 headers=$(x86_64-w64-mingw32-objdump -p "$exe")
-imports=$(sed -n 's/^\tDLL Name: //p' <<<"$headers" | tr '[:upper:]' '[:lower:]' | sort | paste -sd' ')
+imports=$(sed -n 's/^\tDLL Name: //p' <<<"$headers" | tr '[:upper:]' '[:lower:]' |
+    sort | paste -sd' ')
 check "Libraries it imports" "${imports:-none}" "$allowed" [ "$imports" = "$allowed" ]
 
 if [ "${2:-}" = --release ]; then

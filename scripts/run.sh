@@ -4,6 +4,7 @@
 # caption and its icon), saves a screenshot of the dialog and prints where it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/setup.sh >&2
 preset=wine build=$PWD/build state=wine
 if ! scripts/wine-run.sh --runs-32-bit; then
     echo "run: this machine cannot run 32-bit programs (dmesg | grep -i ia32); it runs" \
@@ -19,7 +20,8 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 scripts/wine-run.sh "$build" --boot
-export DISPLAY=:$(cat "$build/$state/xvfb.display")
+display=$(cat "$build/$state/xvfb.display")
+export DISPLAY=:$display
 shot=$build/screenshot.png
 desktop=(explorer /desktop=Tavrolinde,720x480)
 

@@ -2,7 +2,7 @@
 # Installs what is missing, builds Tavrolinde and its tests, and runs every test under Wine
 # twice: on a 32-bit system, then on a 64-bit one (Windows 10, WoW64, 64-bit target programs).
 # Where the kernel cannot run 32-bit code, once: the x86-64 build on the 64-bit system.
-# Arguments go to both ctest runs (for instance -L e2e, or -R Lister).
+# Arguments go to every ctest run (for instance -L e2e, or -R Lister).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh wine

@@ -46,17 +46,7 @@ unset WAYLAND_DISPLAY
 
 exec 9>"$state/lock"
 
-# Where 32-bit code cannot run, a 64-bit system runs 64-bit programs with the 64-bit
-# loader alone, and a 32-bit system cannot run at all.
 wine=wine
-if ! runs_32_bit; then
-    if [ "$arch" = win32 ]; then
-        echo "wine-run: this machine cannot run 32-bit programs (dmesg | grep -i ia32)" >&2
-        exit 1
-    fi
-    wine=/usr/lib/wine/wine64
-    export WINELOADER=$wine
-fi
 
 display_alive() {
     [ -s "$state/xvfb.pid" ] && [ -s "$state/xvfb.display" ] &&
@@ -78,6 +68,16 @@ start_display() {
 }
 
 boot() {
+    # Where 32-bit code cannot run, a 64-bit system runs 64-bit programs with the 64-bit
+    # loader alone, and a 32-bit system cannot run at all.
+    if ! runs_32_bit; then
+        if [ "$arch" = win32 ]; then
+            echo "wine-run: this machine cannot run 32-bit programs (dmesg | grep -i ia32)" >&2
+            exit 1
+        fi
+        wine=/usr/lib/wine/wine64
+        export WINELOADER=$wine
+    fi
     flock 9
     if [ "${TAVROLINDE_USE_DISPLAY:-}" != 1 ]; then
         start_display

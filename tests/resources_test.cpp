@@ -21,6 +21,9 @@ namespace {
 
 const WORD kJapanese = 0x0411; // MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)
 
+// The processor the manifest names: X86 as Tavrolinde ships, amd64 in the x86-64 build.
+constexpr const char *MANIFEST_ARCH = BUILD_BITS == 64 ? "amd64" : "X86";
+
 // A read position over little-endian bytes. Reading past the end yields zeros and
 // clears `good`; alignment is relative to the start of the bytes (a resource's start).
 struct Cursor {
@@ -444,7 +447,7 @@ TEST_F(ExecutableResources, VersionBlockNamesTavrolinde1000InJapanese)
     EXPECT_EQ(pair.word(), 0x04B0u) << "Unicode (1200)";
 }
 
-TEST_F(ExecutableResources, ManifestAsksForCommonControls6ForTavrolindeOnX86)
+TEST_F(ExecutableResources, ManifestAsksForCommonControls6ForTavrolindeOnItsProcessor)
 {
     const std::vector<BYTE> bytes = resource(RT_MANIFEST, 1);
     ASSERT_FALSE(bytes.empty()) << "no RT_MANIFEST 1 in language 0x0411";
@@ -478,13 +481,13 @@ TEST_F(ExecutableResources, ManifestAsksForCommonControls6ForTavrolindeOnX86)
     };
     const Attribute expected[] = {
         {own, "version", "1.0.0.0"},
-        {own, "processorArchitecture", "X86"},
+        {own, "processorArchitecture", MANIFEST_ARCH},
         {own, "name", "Tavrolinde"},
         {own, "type", "win32"},
         {dependency, "type", "win32"},
         {dependency, "name", "Microsoft.Windows.Common-Controls"},
         {dependency, "version", "6.0.0.0"},
-        {dependency, "processorArchitecture", "X86"},
+        {dependency, "processorArchitecture", MANIFEST_ARCH},
         {dependency, "publicKeyToken", "6595b64144ccf1df"},
         {dependency, "language", "*"},
     };
@@ -492,7 +495,8 @@ TEST_F(ExecutableResources, ManifestAsksForCommonControls6ForTavrolindeOnX86)
         EXPECT_EQ(attribute(a.element, a.name), a.value) << a.name << " in " << a.element;
 }
 
-TEST_F(ExecutableResources, PeHeaderMakesAGuiProgramOfTheBuildsBitsThatImportsOnlyAFunctions)
+TEST_F(ExecutableResources,
+       PeHeaderMakesAGuiProgramOfTheBuildsBitsThatImportsOnlyAFunctionsOfUser32)
 {
     const std::vector<BYTE> file = readFile(exePath());
     ASSERT_FALSE(file.empty()) << exePath() << " could not be read";
@@ -506,8 +510,10 @@ TEST_F(ExecutableResources, PeHeaderMakesAGuiProgramOfTheBuildsBitsThatImportsOn
     ASSERT_TRUE(c.good);
     ASSERT_EQ(nt.Signature, 0x00004550u) << "PE\\0\\0";
     EXPECT_EQ(nt.FileHeader.Machine,
-              BUILD_BITS == 64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
-    ASSERT_EQ(nt.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR_MAGIC);
+              BUILD_BITS == 64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386)
+        << (BUILD_BITS == 64 ? "x86-64" : "i386");
+    ASSERT_EQ(nt.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR_MAGIC)
+        << (BUILD_BITS == 64 ? "PE32+" : "PE32");
     EXPECT_EQ(nt.OptionalHeader.Subsystem, 2u) << "Windows GUI";
     EXPECT_EQ(nt.OptionalHeader.MajorSubsystemVersion, 4u);
     EXPECT_EQ(nt.OptionalHeader.MinorSubsystemVersion, 0u);

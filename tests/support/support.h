@@ -29,7 +29,7 @@ std::string BinPath(const std::string &name);
 
 // Bits of the system the tests run on, as TAVROLINDE_SYSTEM_BITS gives them (32 when it
 // is not set), and so of the programs whose windows they list and click. On a 64-bit
-// system Tavrolinde runs under WoW64, as on its users' machines.
+// system a 32-bit build of Tavrolinde runs under WoW64, as on its users' machines.
 int SystemBits();
 
 // Bits of this build: 32 as Tavrolinde ships, 64 in the x86-64 build that the tests use
