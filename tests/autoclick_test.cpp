@@ -46,7 +46,6 @@ constexpr char RECORDING_CLASS[] = "TavrolindeRecordingWindow";
 constexpr int BUTTON_ID = 42;
 // Generous waits on a shared machine; nothing here measures speed.
 constexpr DWORD ARMED_WAIT_MS = 3000;
-constexpr DWORD QUIET_WAIT_MS = 2500;
 
 std::vector<Received> ClickOn(HWND target)
 {
@@ -190,7 +189,7 @@ TEST_F(AutoClick, TheTogglePressedInArmsTheTimerAndReleasedDisarmsIt)
     EXPECT_EQ(timer.wParam, 0u) << "the click timer's identifier";
 
     ASSERT_FALSE(PressToggle());
-    EXPECT_FALSE(TakeTimer(hDlg, QUIET_WAIT_MS, timer)) << "a tick after the toggle came out";
+    EXPECT_FALSE(TakeTimer(hDlg, QUIET_MS, timer)) << "a tick after the toggle came out";
 }
 
 TEST_F(AutoClick, ADestroyedDialogStopsItsTimerAndPostsQuitZero)
@@ -228,7 +227,7 @@ TEST_F(AutoClick, ADestroyedDialogStopsItsTimerAndPostsQuitZero)
                 }
                 return false;
             },
-            QUIET_WAIT_MS);
+            QUIET_MS);
         EXPECT_EQ(ticks, 0);
         EXPECT_EQ(quits, 1);
         EXPECT_EQ(exitCode, 0u);

@@ -70,9 +70,6 @@ std::pair<std::vector<Entry>, LRESULT> StateOf(HWND list)
     return {EntriesOf(list), SendMessageA(list, LB_GETCURSEL, 0, 0)};
 }
 
-// The maker's notice, the last line of the About text, as the version block carries it.
-constexpr char NOTICE[] = "Copyright (C) 2026 The Tavrolinde developers. MIT License.";
-
 } // namespace
 
 TEST(DialogStartUp, OpensVisibleTopmostCentredWithItsBigIconAndListsItself)
@@ -230,7 +227,7 @@ constexpr int MAX_POLLS = 50;
 
 BOOL CALLBACK FindBoxProc(HWND hwnd, LPARAM)
 {
-    if (hwnd != g_about.hDlg && ClassOf(hwnd) == "#32770") {
+    if (hwnd != g_about.hDlg && ClassOf(hwnd) == DIALOG_CLASS) {
         g_about.box = hwnd;
         return FALSE;
     }

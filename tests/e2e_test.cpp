@@ -17,16 +17,10 @@
 
 namespace {
 
-// The machine is shared and slow: waits poll generously rather than time anything.
-constexpr DWORD WAIT_MS = 20000;
-constexpr DWORD POLL_MS = 20;
-// Clicks come once a second: a 5.5 s watch sees about five of them.
-constexpr DWORD CLICK_WATCH_MS = 5500;
-constexpr int MIN_CLICKS = 4;
-constexpr int MAX_CLICKS = 6;
-// Long enough for a click already on its way to arrive, then for two more ticks.
+// Input moves the test's own windows, whose messages it pumps: it looks more often.
+constexpr DWORD PUMP_POLL_MS = 20;
+// Long enough for a click already on its way to arrive.
 constexpr DWORD SETTLE_MS = 500;
-constexpr DWORD QUIET_MS = 2500;
 
 constexpr int TAB_ORDER[] = {IDCANCEL,       IDC_WINDOW_LIST, IDC_CHILD_LIST,
                              IDC_AUTO_CLICK, IDC_REFRESH,     IDC_ABOUT};
@@ -40,7 +34,7 @@ bool PumpUntil(const std::function<bool()> &done, DWORD timeoutMs = WAIT_MS)
             Pump();
             return done();
         },
-        timeoutMs, POLL_MS);
+        timeoutMs, PUMP_POLL_MS);
 }
 
 void PumpFor(DWORD ms)
@@ -216,7 +210,7 @@ class Program : public testing::Test {
 
     HWND About() const
     {
-        return FindWindowOf(program.info.dwProcessId, "#32770", ABOUT_CAPTION);
+        return FindWindowOf(program.info.dwProcessId, DIALOG_CLASS, ABOUT_CAPTION);
     }
 
     // Clicks `window`'s title in the upper list, then `entry` in the lower one.
@@ -537,7 +531,7 @@ class OwnTarget : public Program, public testing::WithParamInterface<OwnTargetCa
   protected:
     size_t AboutBoxes() const
     {
-        return WindowsOf(program.info.dwProcessId, "#32770", ABOUT_CAPTION).size();
+        return WindowsOf(program.info.dwProcessId, DIALOG_CLASS, ABOUT_CAPTION).size();
     }
 
     // The About box's OK, then the toggle, clicked in one go right after a tick, so that the
@@ -642,7 +636,7 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
     ASSERT_TRUE(Press("ctrl+f"));
     HWND find = nullptr;
     ASSERT_TRUE(PumpUntil([&] {
-        find = FindWindowOf(notepad.info.dwProcessId, "#32770");
+        find = FindWindowOf(notepad.info.dwProcessId, DIALOG_CLASS);
         return find != nullptr && GetForegroundWindow() == find;
     })) << "no Find dialog";
     // The common Find dialog's IDOK is Find Next, enabled once there is a word to find.

@@ -12,9 +12,6 @@
 
 namespace {
 
-// The machine is shared and slow: waits poll generously rather than time anything.
-constexpr DWORD WAIT_MS = 20000;
-
 // Both ways the dialog is closed from outside: the caption's close box and the Exit
 // button (or Esc) arrive as these messages.
 struct ClosingMessage {

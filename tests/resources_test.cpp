@@ -420,13 +420,11 @@ TEST_F(ExecutableResources, VersionBlockNamesTavrolinde1000InJapanese)
         const wchar_t *key;
         const wchar_t *value;
     };
+    const std::wstring notice(std::begin(NOTICE), std::end(NOTICE) - 1);
     const Entry expected[] = {
-        {L"FileDescription", L"Tavrolinde"},
-        {L"FileVersion", L"1, 0, 0, 0"},
-        {L"InternalName", L"Tavrolinde"},
-        {L"LegalCopyright", L"Copyright (C) 2026 The Tavrolinde developers. MIT License."},
-        {L"OriginalFilename", L"Tavrolinde.exe"},
-        {L"ProductName", L"Tavrolinde"},
+        {L"FileDescription", L"Tavrolinde"},      {L"FileVersion", L"1, 0, 0, 0"},
+        {L"InternalName", L"Tavrolinde"},         {L"LegalCopyright", notice.c_str()},
+        {L"OriginalFilename", L"Tavrolinde.exe"}, {L"ProductName", L"Tavrolinde"},
         {L"ProductVersion", L"1, 0, 0, 0"},
     };
     ASSERT_EQ(table.children.size(), std::size(expected)) << "exactly seven strings";

@@ -7,8 +7,6 @@
 
 namespace {
 
-// Long enough for a terminated process to be gone on a shared machine.
-constexpr DWORD END_WAIT_MS = 20000;
 // Tells a process the test had to end from the program's own exit codes.
 constexpr UINT KILLED_EXIT_CODE = 0xDEAD;
 // A dialog that is ready answers within this.
@@ -148,7 +146,7 @@ void EndProcess(PROCESS_INFORMATION &info)
         return;
     if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) {
         TerminateProcess(info.hProcess, KILLED_EXIT_CODE);
-        WaitForSingleObject(info.hProcess, END_WAIT_MS);
+        WaitForSingleObject(info.hProcess, WAIT_MS);
     }
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
@@ -315,7 +313,7 @@ HWND WaitForDialog(const TestProcess &program, DWORD timeoutMs, void (*idle)(), 
     HWND hDlg = nullptr;
     WaitUntil(
         [&] {
-            hDlg = FindWindowOf(program.info.dwProcessId, "#32770", "Tavrolinde");
+            hDlg = FindWindowOf(program.info.dwProcessId, DIALOG_CLASS, "Tavrolinde");
             if (!IsDialogReady(hDlg, filled))
                 hDlg = nullptr;
             if (hDlg == nullptr && idle != nullptr)

@@ -18,6 +18,24 @@ constexpr DWORD LISTING_MS = 280000;
 // How often a wait looks again, unless it says otherwise.
 constexpr DWORD POLL_MS = 50;
 
+// Start-up, readiness and a process's end: generous on a shared machine, where nothing
+// here measures speed.
+constexpr DWORD WAIT_MS = 20000;
+
+// Clicks come once a second: a watch of 5.5 s sees about five of them.
+constexpr DWORD CLICK_WATCH_MS = 5500;
+constexpr int MIN_CLICKS = 4;
+constexpr int MAX_CLICKS = 6;
+
+// Long enough for two more ticks to come, if any would.
+constexpr DWORD QUIET_MS = 2500;
+
+// The class of every dialog box, the About box and the main dialog among them.
+constexpr char DIALOG_CLASS[] = "#32770";
+
+// The maker's notice: the About text's last line, and the version block's copyright.
+constexpr char NOTICE[] = "Copyright (C) 2026 The Tavrolinde developers. MIT License.";
+
 // Bytes of an entry before its NUL.
 constexpr size_t ENTRY_MAX = TEXT_BUFFER_CHARS - 1;
 
