@@ -32,12 +32,10 @@
 
 namespace {
 
-// A program's dialog, or the fixture's windows, appear within this.
-constexpr DWORD START_MS = 120000;
 // Looks for a starting dialog this often: a start-up is timed to it.
 constexpr DWORD START_POLL_MS = 1;
 // Before each timed run, so that the last one's work in the X server is done.
-constexpr DWORD SETTLE_MS = 30;
+constexpr DWORD BEFORE_RUN_MS = 30;
 // Before each launch, so that the last process's end is done.
 constexpr DWORD LAUNCH_SETTLE_MS = 100;
 // Launches of each program a start-up sample takes.
@@ -86,17 +84,17 @@ void Record(const std::vector<double> &values)
 // that paint on its own, the WM_NULL sent after it is handled only once the paint is done.
 void FlushPaint(HWND hDlg)
 {
-    DWORD_PTR ignored = 0;
     RedrawWindow(hDlg, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-    SendMessageTimeoutA(hDlg, WM_NULL, 0, 0, SMTO_NORMAL, LISTING_MS, &ignored);
+    if (!Send(hDlg, WM_NULL, 0, 0, LISTING_MS))
+        Fail("a dialog did not answer after a paint");
 }
 
 // The dialog of a program just started, once it is ready, its upper list answering (and,
 // when `filled`, holding entries), and painted.
 HWND ReadyDialog(const TestProcess &program, bool started, bool filled)
 {
-    HWND hDlg =
-        started ? WaitForDialog(program, START_MS, nullptr, filled, START_POLL_MS) : nullptr;
+    HWND hDlg = started ? WaitForDialog(program, LARGE_FIXTURE_MS, ANSWERING, filled, START_POLL_MS)
+                        : nullptr;
     if (hDlg == nullptr)
         Fail("a dialog did not become ready");
     FlushPaint(hDlg);
@@ -115,9 +113,9 @@ HWND StartFloor(TestProcess &program, const char *arguments)
                        arguments[0] != '\0');
 }
 
-HWND Fixture(TestProcess &fixture, const std::string &arguments)
+HWND Fixture(FixtureProcess &fixture, const std::string &arguments)
 {
-    HWND top = StartFixture(fixture, arguments, START_MS);
+    HWND top = StartFixture(fixture, arguments, LARGE_FIXTURE_MS);
     if (top == nullptr)
         Fail(("the window fixture did not start: " + arguments).c_str());
     return top;
@@ -144,9 +142,10 @@ double TimeDescendants(HWND hDlg, HWND other, HWND parent, int size)
     Select(hDlg, other);
     HWND upper = GetDlgItem(hDlg, IDC_WINDOW_LIST);
     SendMessageA(upper, LB_SETCURSEL, IndexOf(upper, parent), 0);
-    Sleep(SETTLE_MS);
+    Sleep(BEFORE_RUN_MS);
     const double start = NowMs();
-    SendCommand(hDlg, IDC_WINDOW_LIST, LBN_SELCHANGE);
+    if (!SendCommand(hDlg, IDC_WINDOW_LIST, LBN_SELCHANGE))
+        Fail("a listing did not end");
     FlushPaint(hDlg);
     const double ms = NowMs() - start;
     if (Count(hDlg, IDC_CHILD_LIST) != size)
@@ -167,7 +166,7 @@ BOOL CALLBACK BareProc(HWND hwnd, LPARAM lParam)
 // The bare enumeration: every descendant's text and class read, nothing listed.
 double TimeBare(HWND parent, int size)
 {
-    Sleep(SETTLE_MS);
+    Sleep(BEFORE_RUN_MS);
     int count = 0;
     const double start = NowMs();
     EnumChildWindows(parent, BareProc, reinterpret_cast<LPARAM>(&count));
@@ -219,14 +218,16 @@ void Startup()
 // Tavrolinde against the floor dialog, with extra top-level windows to list.
 void Refresh()
 {
-    TestProcess fixture, tavrolinde, floor;
+    FixtureProcess fixture;
+    TestProcess tavrolinde, floor;
     Fixture(fixture, "tops " + std::to_string(TOP_LEVEL_WINDOWS));
     const HWND dialogs[] = {StartTavrolinde(tavrolinde), StartFloor(floor, "list")};
     Sleep(SETTLE_CASE_MS);
     Sample(2, Repeats(TOP_LEVEL_WINDOWS), [&](int which) {
-        Sleep(SETTLE_MS);
+        Sleep(BEFORE_RUN_MS);
         const double start = NowMs();
-        SendCommand(dialogs[which], IDC_REFRESH);
+        if (!SendCommand(dialogs[which], IDC_REFRESH))
+            Fail("a Refresh did not end");
         FlushPaint(dialogs[which]);
         const double ms = NowMs() - start;
         if (Count(dialogs[which], IDC_WINDOW_LIST) < TOP_LEVEL_WINDOWS)
@@ -239,7 +240,8 @@ void Refresh()
 // listing starts from is Tavrolinde's own dialog's, in both dialogs.
 void Descendants(const std::string &fixtureArguments, int size)
 {
-    TestProcess fixture, tavrolinde, floor;
+    FixtureProcess fixture;
+    TestProcess tavrolinde, floor;
     const HWND parent = Fixture(fixture, fixtureArguments);
     const HWND dialogs[] = {StartTavrolinde(tavrolinde), StartFloor(floor, "list")};
     Sleep(SETTLE_CASE_MS);
@@ -265,7 +267,8 @@ void ReadMemory(HANDLE process, std::vector<double> &reading)
 // the ticks.
 void Memory()
 {
-    TestProcess fixture, tavrolinde;
+    FixtureProcess fixture;
+    TestProcess tavrolinde;
     const HWND parent = Fixture(fixture, "chains " + std::to_string(MEMORY_WINDOWS));
     const HWND hDlg = StartTavrolinde(tavrolinde);
     Sleep(SETTLE_CASE_MS);
@@ -277,7 +280,8 @@ void Memory()
         for (int i = 0; i < MEMORY_TICKS; ++i)
             SendMessageA(hDlg, WM_TIMER, 0, 0);
         for (int i = 0; i < MEMORY_REFRESHES; ++i) {
-            SendCommand(hDlg, IDC_REFRESH);
+            if (!SendCommand(hDlg, IDC_REFRESH))
+                Fail("a Refresh did not end");
             FlushPaint(hDlg);
         }
         ReadMemory(tavrolinde.info.hProcess, reading);
@@ -312,11 +316,14 @@ double ProcessorMs(DWORD processId)
 // With a target picked in both lists and the toggle out, as a user leaves it.
 void Idle()
 {
-    TestProcess fixture, tavrolinde;
+    FixtureProcess fixture;
+    TestProcess tavrolinde;
     const HWND top = Fixture(fixture, "click");
     const HWND hDlg = StartTavrolinde(tavrolinde);
     Select(hDlg, top);
-    SelectInList(hDlg, IDC_CHILD_LIST, FindWindowExA(top, nullptr, "FixtureChild", "target"));
+    if (!SelectInList(hDlg, IDC_CHILD_LIST,
+                      FindWindowExA(top, nullptr, FIXTURE_CHILD_CLASS, FIXTURE_TARGET)))
+        Fail("the fixture's target is not listed");
     FlushPaint(hDlg);
     Sleep(SETTLE_CASE_MS);
     for (int window = 0; window < g_sampleCount; ++window) {

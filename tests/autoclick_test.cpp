@@ -1,10 +1,9 @@
 // The click timer of the real dialog, in this process: what a tick posts and to whom,
 // how the lower list's selection steers it, and how the toggle and the dialog's end
-// start and stop the timer. Fixture windows of the test record what reaches them.
+// start and stop the timer. The test's windows record what reaches them.
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <vector>
 
 #include "dialog/dialog.h"
@@ -13,44 +12,11 @@
 
 namespace {
 
-struct Received {
-    HWND hwnd;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-
-    bool operator==(const Received &other) const
-    {
-        return hwnd == other.hwnd && message == other.message && wParam == other.wParam &&
-               lParam == other.lParam;
-    }
-};
-
-void PrintTo(const Received &r, std::ostream *out)
-{
-    *out << "{hwnd " << r.hwnd << ", message 0x" << std::hex << r.message << ", wParam 0x"
-         << r.wParam << ", lParam 0x" << r.lParam << std::dec << "}";
-}
-
-std::vector<Received> g_received;
-
-// Mouse buttons and commands only: the activation that comes with a tick is no click.
-LRESULT CALLBACK RecordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if ((message >= WM_LBUTTONDOWN && message <= WM_MBUTTONDBLCLK) || message == WM_COMMAND)
-        g_received.push_back({hwnd, message, wParam, lParam});
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-constexpr char RECORDING_CLASS[] = "TavrolindeRecordingWindow";
 constexpr int BUTTON_ID = 42;
 // Generous waits on a shared machine; nothing here measures speed.
 constexpr DWORD ARMED_WAIT_MS = 3000;
-
-std::vector<Received> ClickOn(HWND target)
-{
-    return {{target, WM_LBUTTONDOWN, 0, 0}, {target, WM_LBUTTONUP, 0, 0}};
-}
+// The earliest a first click may come after the press, the period being a second.
+constexpr DWORD FIRST_CLICK_MS = 500;
 
 // Takes the next WM_TIMER for hDlg from the queue within `ms`.
 bool TakeTimer(HWND hDlg, DWORD ms, MSG &msg)
@@ -65,17 +31,17 @@ class AutoClick : public testing::Test {
   protected:
     void SetUp() override
     {
-        RegisterWindowClass(RECORDING_CLASS, RecordingProc);
-        top = MakeWindow(RECORDING_CLASS, "Click fixture", WS_POPUP | WS_VISIBLE);
-        outer = MakeWindow(RECORDING_CLASS, "outer", WS_CHILD | WS_VISIBLE, top);
-        inner = MakeWindow(RECORDING_CLASS, "inner", WS_CHILD | WS_VISIBLE, outer);
-        sibling = MakeWindow(RECORDING_CLASS, "sibling", WS_CHILD | WS_VISIBLE, top);
+        top = MakeWindow("Static", "Click fixture", WS_POPUP | WS_VISIBLE);
+        outer = MakeWindow("Static", "outer", WS_CHILD | WS_VISIBLE, top);
+        inner = MakeWindow("Static", "inner", WS_CHILD | WS_VISIBLE, outer);
+        sibling = MakeWindow("Static", "sibling", WS_CHILD | WS_VISIBLE, top);
         button =
             MakeWindow("Button", "press", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, top, BUTTON_ID);
+        for (HWND window : {top, outer, inner, sibling})
+            ASSERT_NO_FATAL_FAILURE(Record(window));
         hDlg = CreateMainDialog();
         ASSERT_NE(hDlg, nullptr);
-        Pump();
-        g_received.clear();
+        ExpectReceived({}, "before the test");
     }
 
     void TearDown() override
@@ -85,6 +51,7 @@ class AutoClick : public testing::Test {
         DestroyWindow(top);
     }
 
+    // A tick as the timer brings it: the identifier of the timer is not looked at.
     void Tick(WPARAM timerId = 0)
     {
         SendMessageA(hDlg, WM_TIMER, timerId, 0);
@@ -110,76 +77,77 @@ class AutoClick : public testing::Test {
 TEST_F(AutoClick, ATickWithNothingSelectedClicksNothing)
 {
     Tick();
-    Pump();
-    EXPECT_TRUE(g_received.empty()) << "lower list still empty";
+    ExpectReceived({}, "lower list still empty");
 
     ASSERT_TRUE(SelectInList(hDlg, IDC_WINDOW_LIST, top));
     ASSERT_GT(SendDlgItemMessageA(hDlg, IDC_CHILD_LIST, LB_GETCOUNT, 0, 0), 0);
     Tick();
-    Pump();
-    EXPECT_TRUE(g_received.empty()) << "lower list filled, nothing selected";
+    ExpectReceived({}, "lower list filled, nothing selected");
 }
 
-TEST_F(AutoClick, EachTickPostsOnePressAndReleaseToTheSelectedWindowOnly)
+struct TimerRow {
+    const char *name;
+    WPARAM timerId;
+};
+
+const TimerRow TIMER_ROWS[] = {{"TimerZero", 0}, {"TimerSeven", 7}, {"TimerX1234", 0x1234}};
+
+class AutoClickTimer : public AutoClick, public testing::WithParamInterface<TimerRow> {};
+
+// outer, its parent, and top record as well: nothing may reach them.
+TEST_P(AutoClickTimer, EachTickPostsOnePressAndReleaseToTheSelectedWindowOnly)
 {
     ASSERT_TRUE(SelectDescendant(hDlg, top, inner));
-    // The identifier of the timer is not looked at.
-    for (WPARAM timerId : {WPARAM{0}, WPARAM{7}, WPARAM{0x1234}}) {
-        SCOPED_TRACE(timerId);
-        g_received.clear();
-        Tick(timerId);
-        EXPECT_TRUE(g_received.empty()) << "posted, not sent: nothing arrives before the queue";
-        Pump();
-        // outer, its parent, and top record as well: nothing may reach them.
-        EXPECT_EQ(g_received, ClickOn(inner));
+    for (int tick = 1; tick <= 2; ++tick) {
+        Tick(GetParam().timerId);
+        ExpectReceived(Clicks(inner), "tick " + std::to_string(tick));
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(ById, AutoClickTimer, testing::ValuesIn(TIMER_ROWS), ByName());
 
 TEST_F(AutoClick, AClickedButtonReportsBnClickedToItsParent)
 {
     ASSERT_TRUE(SelectDescendant(hDlg, top, button));
     Tick();
-    Pump();
-    const std::vector<Received> clicked = {
-        {top, WM_COMMAND, MAKEWPARAM(BUTTON_ID, BN_CLICKED), reinterpret_cast<LPARAM>(button)}};
-    EXPECT_EQ(g_received, clicked);
+    ExpectReceived({{top, WM_COMMAND, MAKEWPARAM(BUTTON_ID, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button), false}},
+                   "the button's report");
 }
 
 TEST_F(AutoClick, AnotherSelectionMovesTheNextClick)
 {
     ASSERT_TRUE(SelectDescendant(hDlg, top, inner));
     Tick();
-    Pump();
-    EXPECT_EQ(g_received, ClickOn(inner));
+    ExpectReceived(Clicks(inner), "first selection");
 
-    g_received.clear();
     ASSERT_TRUE(SelectInList(hDlg, IDC_CHILD_LIST, sibling));
     Tick();
-    Pump();
-    EXPECT_EQ(g_received, ClickOn(sibling));
+    ExpectReceived(Clicks(sibling), "second selection");
 }
 
-TEST_F(AutoClick, TicksClickNothingOnceTheLowerListIsEmptied)
+struct EmptyingRow {
+    const char *name;
+    int id;
+    WORD code;
+};
+
+const EmptyingRow EMPTYING_ROWS[] = {
+    {"Refresh", IDC_REFRESH, BN_CLICKED},
+    {"NewChoiceInTheUpperList", IDC_WINDOW_LIST, LBN_SELCHANGE},
+};
+
+class AutoClickEmptied : public AutoClick, public testing::WithParamInterface<EmptyingRow> {};
+
+TEST_P(AutoClickEmptied, TicksClickNothingOnceTheLowerListIsEmptied)
 {
-    struct Row {
-        const char *name;
-        int id;
-        WORD code;
-    };
-    const Row rows[] = {
-        {"refresh", IDC_REFRESH, BN_CLICKED},
-        {"new choice in the upper list", IDC_WINDOW_LIST, LBN_SELCHANGE},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        ASSERT_TRUE(SelectDescendant(hDlg, top, inner));
-        g_received.clear();
-        ASSERT_TRUE(SendCommand(hDlg, row.id, row.code));
-        Tick();
-        Pump();
-        EXPECT_TRUE(g_received.empty());
-    }
+    ASSERT_TRUE(SelectDescendant(hDlg, top, inner));
+    ASSERT_TRUE(SendCommand(hDlg, GetParam().id, GetParam().code));
+    Tick();
+    ExpectReceived({}, "after the lower list was emptied");
 }
+
+INSTANTIATE_TEST_SUITE_P(By, AutoClickEmptied, testing::ValuesIn(EMPTYING_ROWS), ByName());
 
 TEST_F(AutoClick, TheTogglePressedInArmsTheTimerAndReleasedDisarmsIt)
 {
@@ -192,47 +160,48 @@ TEST_F(AutoClick, TheTogglePressedInArmsTheTimerAndReleasedDisarmsIt)
     EXPECT_FALSE(TakeTimer(hDlg, QUIET_MS, timer)) << "a tick after the toggle came out";
 }
 
-TEST_F(AutoClick, ADestroyedDialogStopsItsTimerAndPostsQuitZero)
-{
-    struct Row {
-        const char *name;
-        void (*close)(HWND);
-    };
-    const Row rows[] = {
-        {"DestroyWindow", [](HWND h) { DestroyWindow(h); }},
-        {"WM_CLOSE", [](HWND h) { SendMessageA(h, WM_CLOSE, 0, 0); }},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        if (!IsWindow(hDlg))
-            hDlg = CreateMainDialog();
-        ASSERT_TRUE(PressToggle());
-        row.close(hDlg);
-        ASSERT_FALSE(IsWindow(hDlg));
+struct ClosingRow {
+    const char *name;
+    void (*close)(HWND);
+};
 
-        int ticks = 0;
-        int quits = 0;
-        WPARAM exitCode = 1;
-        // Every message of the thread for a while, each counted and handled.
-        WaitUntil(
-            [&] {
-                MSG msg;
-                while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                    ticks += msg.message == WM_TIMER && msg.hwnd == hDlg;
-                    if (msg.message == WM_QUIT) {
-                        ++quits;
-                        exitCode = msg.wParam;
-                    }
-                    DispatchMessageA(&msg);
+const ClosingRow CLOSING_ROWS[] = {
+    {"DestroyWindow", [](HWND h) { DestroyWindow(h); }},
+    {"WmClose", [](HWND h) { SendMessageA(h, WM_CLOSE, 0, 0); }},
+};
+
+class AutoClickClosed : public AutoClick, public testing::WithParamInterface<ClosingRow> {};
+
+TEST_P(AutoClickClosed, ADestroyedDialogStopsItsTimerAndPostsQuitZero)
+{
+    ASSERT_TRUE(PressToggle());
+    GetParam().close(hDlg);
+    ASSERT_FALSE(IsWindow(hDlg));
+
+    int ticks = 0;
+    int quits = 0;
+    WPARAM exitCode = 1;
+    // Every message of the thread for a while, each counted and handled.
+    WaitUntil(
+        [&] {
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                ticks += msg.message == WM_TIMER && msg.hwnd == hDlg;
+                if (msg.message == WM_QUIT) {
+                    ++quits;
+                    exitCode = msg.wParam;
                 }
-                return false;
-            },
-            QUIET_MS);
-        EXPECT_EQ(ticks, 0);
-        EXPECT_EQ(quits, 1);
-        EXPECT_EQ(exitCode, 0u);
-    }
+                DispatchMessageA(&msg);
+            }
+            return false;
+        },
+        QUIET_MS);
+    EXPECT_EQ(ticks, 0);
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(exitCode, 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(By, AutoClickClosed, testing::ValuesIn(CLOSING_ROWS), ByName());
 
 // The one test on real time: bounds are wide, the period being a second.
 TEST_F(AutoClick, TheFirstClickComesAboutASecondAfterThePress)
@@ -240,17 +209,10 @@ TEST_F(AutoClick, TheFirstClickComesAboutASecondAfterThePress)
     ASSERT_TRUE(SelectDescendant(hDlg, top, inner));
     const DWORD pressed = GetTickCount();
     ASSERT_TRUE(PressToggle());
-    Pump();
-    EXPECT_TRUE(g_received.empty()) << "no click at the press itself";
+    ExpectReceived({}, "no click at the press itself");
 
-    WaitUntil(
-        [] {
-            Pump();
-            return !g_received.empty();
-        },
-        ARMED_WAIT_MS, 10);
-    const DWORD elapsed = GetTickCount() - pressed;
-    ASSERT_FALSE(g_received.empty()) << "no click within " << ARMED_WAIT_MS << " ms";
-    EXPECT_GE(elapsed, 500u);
-    EXPECT_EQ(g_received, ClickOn(inner));
+    ASSERT_TRUE(WaitUntil([&] { return ClicksSoFar(inner) > 0; }, ARMED_WAIT_MS, PUMPING))
+        << "no click within " << ARMED_WAIT_MS << " ms";
+    EXPECT_GE(GetTickCount() - pressed, FIRST_CLICK_MS);
+    ExpectReceived(Clicks(inner), "the first tick");
 }

@@ -4,7 +4,6 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,30 +32,19 @@ void DestroyDialog(HWND hDlg)
     TakeQuit(ignored);
 }
 
-constexpr char FIXTURE_CLASS[] = "TavrolindeDialogFixture";
-
-// Counts the left-button presses each fixture window receives.
-std::map<HWND, int> g_presses;
-
-LRESULT CALLBACK FixtureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_LBUTTONDOWN)
-        ++g_presses[hwnd];
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-// A titled top-level window holding two children, so both lists have entries to select.
-// A popup without caption: Wine destroys it without waiting for a window manager.
+// A titled top-level window holding two recording children, so both lists have entries to
+// select. A popup without caption: Wine destroys it without waiting for a window manager.
 struct Fixture {
     HWND top = nullptr;
     HWND children[2] = {};
 
     Fixture()
     {
-        RegisterWindowClass(FIXTURE_CLASS, FixtureProc);
-        top = MakeWindow(FIXTURE_CLASS, "Dialog fixture", WS_POPUP | WS_VISIBLE);
-        for (HWND &child : children)
-            child = MakeWindow(FIXTURE_CLASS, "child", WS_CHILD | WS_VISIBLE, top);
+        top = MakeWindow("Static", "Dialog fixture", WS_POPUP | WS_VISIBLE);
+        for (HWND &child : children) {
+            child = MakeWindow("Static", "child", WS_CHILD | WS_VISIBLE, top);
+            Record(child);
+        }
     }
     ~Fixture()
     {
@@ -96,46 +84,68 @@ TEST(DialogStartUp, OpensVisibleTopmostCentredWithItsBigIconAndListsItself)
     DestroyDialog(hDlg);
 }
 
-TEST(DialogProcedure, ReturnsTrueForWhatItHandlesAndFalseOtherwise)
+struct ProcedureRow {
+    const char *name;
+    UINT message;
+    WPARAM wParam;
+    INT_PTR result;
+};
+
+const ProcedureRow PROCEDURE_ROWS[] = {
+    {"WmInitDialog", WM_INITDIALOG, 0, FALSE},
+    {"WmCommandEnter", WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), TRUE},
+    {"WmCommandUnknownId", WM_COMMAND, MAKEWPARAM(0x7777, 0), TRUE},
+    {"WmCommandRefresh", WM_COMMAND, MAKEWPARAM(IDC_REFRESH, BN_CLICKED), TRUE},
+    {"WmCommandToggle", WM_COMMAND, MAKEWPARAM(IDC_AUTO_CLICK, BN_CLICKED), TRUE},
+    {"WmCommandUpperList", WM_COMMAND, MAKEWPARAM(IDC_WINDOW_LIST, LBN_SELCHANGE), TRUE},
+    {"WmCommandExit", WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), TRUE},
+    {"WmTimer0", WM_TIMER, 0, TRUE},
+    {"WmTimer7", WM_TIMER, 7, TRUE},
+    {"WmDestroy", WM_DESTROY, 0, TRUE},
+    {"WmClose", WM_CLOSE, 0, TRUE},
+    {"WmNull", WM_NULL, 0, FALSE},
+    {"WmSize", WM_SIZE, 0, FALSE},
+    {"WmKeyDown", WM_KEYDOWN, VK_SPACE, FALSE},
+    {"WmLButtonDown", WM_LBUTTONDOWN, 0, FALSE},
+    {"WmUser", WM_USER, 0, FALSE},
+};
+
+class DialogProcedure : public testing::TestWithParam<ProcedureRow> {};
+
+TEST_P(DialogProcedure, ReturnsTrueForWhatItHandlesAndFalseOtherwise)
 {
-    struct Row {
-        const char *name;
-        UINT message;
-        WPARAM wParam;
-        INT_PTR result;
-    };
-    // The rows that close the dialog come last: destroying a window costs Wine seconds.
-    const Row rows[] = {
-        {"WM_INITDIALOG", WM_INITDIALOG, 0, FALSE},
-        {"WM_COMMAND Enter", WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), TRUE},
-        {"WM_COMMAND unknown id", WM_COMMAND, MAKEWPARAM(0x7777, 0), TRUE},
-        {"WM_COMMAND Refresh", WM_COMMAND, MAKEWPARAM(IDC_REFRESH, BN_CLICKED), TRUE},
-        {"WM_COMMAND toggle", WM_COMMAND, MAKEWPARAM(IDC_AUTO_CLICK, BN_CLICKED), TRUE},
-        {"WM_COMMAND upper list", WM_COMMAND, MAKEWPARAM(IDC_WINDOW_LIST, LBN_SELCHANGE), TRUE},
-        {"WM_TIMER 0", WM_TIMER, 0, TRUE},
-        {"WM_TIMER 7", WM_TIMER, 7, TRUE},
-        {"WM_DESTROY", WM_DESTROY, 0, TRUE},
-        {"WM_NULL", WM_NULL, 0, FALSE},
-        {"WM_SIZE", WM_SIZE, 0, FALSE},
-        {"WM_KEYDOWN", WM_KEYDOWN, VK_SPACE, FALSE},
-        {"WM_LBUTTONDOWN", WM_LBUTTONDOWN, 0, FALSE},
-        {"WM_USER", WM_USER, 0, FALSE},
-        {"WM_COMMAND Exit", WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), TRUE},
-        {"WM_CLOSE", WM_CLOSE, 0, TRUE},
-    };
-    HWND hDlg = nullptr;
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        if (!IsWindow(hDlg))
-            hDlg = CreateMainDialog();
-        ASSERT_NE(hDlg, nullptr);
-        EXPECT_EQ(MainDlgProc(hDlg, row.message, row.wParam, 0), row.result);
-    }
+    HWND hDlg = CreateMainDialog();
+    ASSERT_NE(hDlg, nullptr);
+    EXPECT_EQ(MainDlgProc(hDlg, GetParam().message, GetParam().wParam, 0), GetParam().result);
     DestroyDialog(hDlg);
 }
 
-TEST(DialogCommands, EnterAndNotificationsWithoutActionChangeNothing)
+INSTANTIATE_TEST_SUITE_P(ByMessage, DialogProcedure, testing::ValuesIn(PROCEDURE_ROWS), ByName());
+
+// A command the dialog is sent, or, where `enterInList` names a list, the Enter key with that
+// list holding the focus.
+struct InertRow {
+    const char *name;
+    WPARAM wParam;
+    int controlId;
+    int enterInList;
+};
+
+const InertRow INERT_ROWS[] = {
+    {"Enter", MAKEWPARAM(IDOK, BN_CLICKED), 0, 0},
+    {"LowerListSelectionChange", MAKEWPARAM(IDC_CHILD_LIST, LBN_SELCHANGE), IDC_CHILD_LIST, 0},
+    {"LowerListDoubleClick", MAKEWPARAM(IDC_CHILD_LIST, LBN_DBLCLK), IDC_CHILD_LIST, 0},
+    {"UpperListDoubleClick", MAKEWPARAM(IDC_WINDOW_LIST, LBN_DBLCLK), IDC_WINDOW_LIST, 0},
+    {"UnknownControl", MAKEWPARAM(0x7777, BN_CLICKED), 0, 0},
+    {"EnterKeyInTheUpperList", 0, 0, IDC_WINDOW_LIST},
+    {"EnterKeyInTheLowerList", 0, 0, IDC_CHILD_LIST},
+};
+
+class DialogCommands : public testing::TestWithParam<InertRow> {};
+
+TEST_P(DialogCommands, EnterAndNotificationsWithoutActionChangeNothing)
 {
+    const InertRow &row = GetParam();
     Fixture fixture;
     HWND hDlg = CreateMainDialog();
     ASSERT_NE(hDlg, nullptr);
@@ -143,66 +153,54 @@ TEST(DialogCommands, EnterAndNotificationsWithoutActionChangeNothing)
     HWND upper = GetDlgItem(hDlg, IDC_WINDOW_LIST);
     HWND lower = GetDlgItem(hDlg, IDC_CHILD_LIST);
     const auto before = std::make_pair(StateOf(upper), StateOf(lower));
-    const auto expectUnchanged = [&] {
-        ASSERT_TRUE(IsWindow(hDlg));
-        EXPECT_EQ(std::make_pair(StateOf(upper), StateOf(lower)), before);
-        EXPECT_EQ(IsDlgButtonChecked(hDlg, IDC_AUTO_CLICK), BST_UNCHECKED);
-    };
 
-    struct Row {
-        const char *name;
-        WPARAM wParam;
-        HWND control;
-    };
-    const Row rows[] = {
-        {"Enter", MAKEWPARAM(IDOK, BN_CLICKED), nullptr},
-        {"lower list selection change", MAKEWPARAM(IDC_CHILD_LIST, LBN_SELCHANGE), lower},
-        {"lower list double-click", MAKEWPARAM(IDC_CHILD_LIST, LBN_DBLCLK), lower},
-        {"upper list double-click", MAKEWPARAM(IDC_WINDOW_LIST, LBN_DBLCLK), upper},
-        {"unknown control", MAKEWPARAM(0x7777, BN_CLICKED), nullptr},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        SendMessageA(hDlg, WM_COMMAND, row.wParam, reinterpret_cast<LPARAM>(row.control));
-        ASSERT_NO_FATAL_FAILURE(expectUnchanged());
-    }
-
-    // The Enter key itself, with either list holding the focus.
-    for (HWND list : {upper, lower}) {
+    if (row.enterInList != 0) {
+        HWND list = GetDlgItem(hDlg, row.enterInList);
         SetFocus(list);
         MSG enter = {list, WM_KEYDOWN, VK_RETURN, 0x001C0001, 0, {0, 0}};
         IsDialogMessageA(hDlg, &enter);
-        ASSERT_NO_FATAL_FAILURE(expectUnchanged());
+    } else {
+        SendMessageA(hDlg, WM_COMMAND, row.wParam,
+                     reinterpret_cast<LPARAM>(GetDlgItem(hDlg, row.controlId)));
     }
+    ASSERT_TRUE(IsWindow(hDlg));
+    EXPECT_EQ(std::make_pair(StateOf(upper), StateOf(lower)), before);
+    EXPECT_EQ(IsDlgButtonChecked(hDlg, IDC_AUTO_CLICK), BST_UNCHECKED);
     WPARAM exitCode;
     EXPECT_FALSE(TakeQuit(exitCode));
+    ExpectReceived({}, "nothing is clicked");
     DestroyDialog(hDlg);
 }
 
-TEST(DialogClosing, ExitAndCloseDestroyTheDialogAndPostQuitZero)
+INSTANTIATE_TEST_SUITE_P(ByInput, DialogCommands, testing::ValuesIn(INERT_ROWS), ByName());
+
+struct ClosingRow {
+    const char *name;
+    UINT message;
+    WPARAM wParam;
+};
+
+const ClosingRow CLOSING_ROWS[] = {
+    {"ExitButtonOrEsc", WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED)},
+    {"CloseBox", WM_CLOSE, 0},
+};
+
+class DialogClosing : public testing::TestWithParam<ClosingRow> {};
+
+TEST_P(DialogClosing, ExitAndCloseDestroyTheDialogAndPostQuitZero)
 {
-    struct Row {
-        const char *name;
-        UINT message;
-        WPARAM wParam;
-    };
-    const Row rows[] = {
-        {"Exit button or Esc", WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED)},
-        {"close box", WM_CLOSE, 0},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        HWND hDlg = CreateMainDialog();
-        ASSERT_NE(hDlg, nullptr);
-        WPARAM exitCode = 1;
-        ASSERT_FALSE(TakeQuit(exitCode)) << "no quit before the dialog closes";
-        SendMessageA(hDlg, row.message, row.wParam, 0);
-        EXPECT_FALSE(IsWindow(hDlg));
-        ASSERT_TRUE(TakeQuit(exitCode));
-        EXPECT_EQ(exitCode, 0u);
-        DestroyDialog(hDlg);
-    }
+    HWND hDlg = CreateMainDialog();
+    ASSERT_NE(hDlg, nullptr);
+    WPARAM exitCode = 1;
+    ASSERT_FALSE(TakeQuit(exitCode)) << "no quit before the dialog closes";
+    SendMessageA(hDlg, GetParam().message, GetParam().wParam, 0);
+    EXPECT_FALSE(IsWindow(hDlg));
+    ASSERT_TRUE(TakeQuit(exitCode));
+    EXPECT_EQ(exitCode, 0u);
+    DestroyDialog(hDlg);
 }
+
+INSTANTIATE_TEST_SUITE_P(ByInput, DialogClosing, testing::ValuesIn(CLOSING_ROWS), ByName());
 
 namespace {
 
@@ -217,7 +215,7 @@ struct AboutView {
     std::string caption;
     std::string text;
     HICON icon = nullptr;
-    int pressesWhileOpen = 0;
+    int clicksWhileOpen = 0;
     int polls = 0;
 };
 AboutView g_about;
@@ -240,7 +238,7 @@ BOOL CALLBACK ReadBoxChildProc(HWND child, LPARAM)
         return TRUE;
     if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
         g_about.icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-    else if (TextOf(child).rfind("Tavrolinde", 0) == 0)
+    else if (TextOf(child).rfind(DIALOG_CAPTION, 0) == 0)
         g_about.text = TextOf(child);
     return TRUE;
 }
@@ -264,8 +262,8 @@ void CALLBACK ProbeAbout(HWND, UINT, UINT_PTR timer, DWORD)
         }
         return;
     }
-    g_about.pressesWhileOpen = g_presses[g_about.target];
-    if (g_about.pressesWhileOpen > 0 || g_about.polls > MAX_POLLS) {
+    g_about.clicksWhileOpen = ClicksSoFar(g_about.target);
+    if (g_about.clicksWhileOpen > 0 || g_about.polls > MAX_POLLS) {
         KillTimer(nullptr, timer);
         PostMessageA(g_about.box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     }
@@ -283,7 +281,7 @@ TEST(DialogAbout, ShowsAModalVersionBoxWhileTicksGoOn)
     g_about.target = fixture.children[0];
 
     ASSERT_NE(SetTimer(nullptr, 0, 100, ProbeAbout), 0u);
-    SendCommand(hDlg, IDC_ABOUT);
+    EXPECT_TRUE(SendCommand(hDlg, IDC_ABOUT)) << "the About box never closed";
 
     ASSERT_NE(g_about.box, nullptr) << "no message box appeared";
     EXPECT_EQ(g_about.owner, hDlg);
@@ -292,7 +290,8 @@ TEST(DialogAbout, ShowsAModalVersionBoxWhileTicksGoOn)
     EXPECT_EQ(g_about.caption, ABOUT_CAPTION);
     EXPECT_EQ(g_about.text, std::string("Tavrolinde\n\nVersion 1.0 (2005/02/28)\n\n") + NOTICE);
     EXPECT_EQ(g_about.icon, LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP)));
-    EXPECT_GT(g_about.pressesWhileOpen, 0) << "a tick during the box clicks the selection";
+    EXPECT_GT(g_about.clicksWhileOpen, 0) << "a tick during the box clicks the selection";
+    ExpectReceived(Clicks(g_about.target), "the one tick during the box");
 
     EXPECT_FALSE(IsWindow(g_about.box));
     EXPECT_TRUE(IsWindow(hDlg));

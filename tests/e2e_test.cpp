@@ -5,9 +5,6 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <map>
-#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -17,30 +14,12 @@
 
 namespace {
 
-// Input moves the test's own windows, whose messages it pumps: it looks more often.
-constexpr DWORD PUMP_POLL_MS = 20;
 // Long enough for a click already on its way to arrive.
-constexpr DWORD SETTLE_MS = 500;
+constexpr DWORD CLICK_ON_ITS_WAY_MS = 500;
 
 constexpr int TAB_ORDER[] = {IDCANCEL,       IDC_WINDOW_LIST, IDC_CHILD_LIST,
                              IDC_AUTO_CLICK, IDC_REFRESH,     IDC_ABOUT};
 constexpr int TAB_STOPS = sizeof TAB_ORDER / sizeof TAB_ORDER[0];
-
-// Handles this thread's messages (its own windows get clicked) until done() holds.
-bool PumpUntil(const std::function<bool()> &done, DWORD timeoutMs = WAIT_MS)
-{
-    return WaitUntil(
-        [&] {
-            Pump();
-            return done();
-        },
-        timeoutMs, PUMP_POLL_MS);
-}
-
-void PumpFor(DWORD ms)
-{
-    PumpUntil([] { return false; }, ms);
-}
 
 std::string UnixPath(const std::string &path)
 {
@@ -71,7 +50,8 @@ bool Xdotool(const std::string &commands)
                         &startup, &info))
         return false;
     const bool done =
-        PumpUntil([&] { return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; });
+        WaitUntil([&] { return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                  WAIT_MS, PUMPING);
     DeleteFileA(marker.c_str());
     return done;
 }
@@ -111,10 +91,7 @@ bool ClickControl(HWND hDlg, int id)
 // A message to a window of another process; LB_ERR when it gets no answer.
 LRESULT Ask(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
 {
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, WAIT_MS, &result))
-        return LB_ERR;
-    return static_cast<LRESULT>(result);
+    return Send(hwnd, message, wParam, lParam, WAIT_MS).value_or(LB_ERR);
 }
 
 // Clicks the middle of a list line; false when the line is not in view.
@@ -133,27 +110,17 @@ bool ClickLine(HWND list, int index)
 
 constexpr char TARGET_CLASS[] = "TavrolindeE2ETarget";
 
-// Clicks received by the buttons of this process's target windows, by button.
-std::map<HWND, int> g_clicks;
-
-LRESULT CALLBACK TargetProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED)
-        ++g_clicks[reinterpret_cast<HWND>(lParam)];
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-// A titled top-level window of this process with one button per label, left of where the
-// dialog opens, shown without taking the activation.
+// A titled top-level window of this process with one recording button per label, left of
+// where the dialog opens, shown without taking the activation.
 HWND CreateTarget(const char *title, const std::vector<const char *> &labels, int y = 0)
 {
-    RegisterWindowClass(TARGET_CLASS, TargetProc);
+    RegisterWindowClass(TARGET_CLASS);
     const int count = static_cast<int>(labels.size());
     HWND top = MakeWindow(TARGET_CLASS, title, WS_OVERLAPPED | WS_CAPTION, nullptr, 0,
                           {0, y, 200, y + 40 + 30 * count});
     for (int i = 0; i < count; ++i)
-        MakeWindow("Button", labels[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, top, 0,
-                   {8, 4 + 30 * i, 158, 30 + 30 * i});
+        Record(MakeWindow("Button", labels[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, top, 0,
+                          {8, 4 + 30 * i, 158, 30 + 30 * i}));
     ShowWindow(top, SW_SHOWNOACTIVATE);
     return top;
 }
@@ -163,20 +130,17 @@ HWND Button(HWND target, const char *label)
     return FindWindowExA(target, nullptr, "Button", label);
 }
 
-// Handles messages for `ms`, calling onClick() at each click `button` receives; returns
-// their number.
-template <typename OnClick> int WatchClicks(HWND button, DWORD ms, OnClick onClick)
+// Handles messages for `ms`, calling onClick() at each click `button` receives.
+template <typename OnClick> void WatchClicks(HWND button, DWORD ms, OnClick onClick)
 {
-    const int before = g_clicks[button];
-    int seen = before;
-    PumpUntil(
+    int seen = ClicksSoFar(button);
+    WaitUntil(
         [&] {
-            for (; seen < g_clicks[button]; ++seen)
+            for (; seen < ClicksSoFar(button); ++seen)
                 onClick();
             return false;
         },
-        ms);
-    return g_clicks[button] - before;
+        ms, PUMPING);
 }
 
 // Each test starts the program afresh, after the windows of its own it wants listed.
@@ -186,8 +150,9 @@ class Program : public testing::Test {
     void Start()
     {
         ASSERT_TRUE(program.StartTavrolinde());
-        hDlg = WaitForDialog(program, WAIT_MS, Pump);
-        ASSERT_TRUE(hDlg != nullptr && PumpUntil([&] { return GetForegroundWindow() == hDlg; }))
+        hDlg = WaitForDialog(program, WAIT_MS, PUMPING);
+        ASSERT_TRUE(hDlg != nullptr &&
+                    WaitUntil([&] { return GetForegroundWindow() == hDlg; }, WAIT_MS, PUMPING))
             << "no dialog in front";
         upper = GetDlgItem(hDlg, IDC_WINDOW_LIST);
         lower = GetDlgItem(hDlg, IDC_CHILD_LIST);
@@ -218,13 +183,15 @@ class Program : public testing::Test {
     {
         ASSERT_TRUE(ClickLine(upper, IndexOf(upper, window))) << "window not listed";
         int index = -1;
-        ASSERT_TRUE(PumpUntil([&] {
-            index = IndexOf(lower, entry.handle);
-            return index >= 0 && ListText(lower, index) == entry.text;
-        })) << "no entry "
-            << testing::PrintToString(entry);
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                index = IndexOf(lower, entry.handle);
+                return index >= 0 && ListText(lower, index) == entry.text;
+            },
+            WAIT_MS, PUMPING))
+            << "no entry " << testing::PrintToString(entry);
         ASSERT_TRUE(ClickLine(lower, index));
-        ASSERT_TRUE(PumpUntil([&] { return Ask(lower, LB_GETCURSEL) == index; }));
+        ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCURSEL) == index; }, WAIT_MS, PUMPING));
     }
 
     // Releases the toggle with the mouse; the clicks have stopped when what they change,
@@ -232,10 +199,10 @@ class Program : public testing::Test {
     template <typename Measure> void ReleaseAndExpectNoChange(Measure measure)
     {
         ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-        ASSERT_TRUE(PumpUntil([&] { return !IsPressedIn(); }));
-        PumpFor(SETTLE_MS);
+        ASSERT_TRUE(WaitUntil([&] { return !IsPressedIn(); }, WAIT_MS, PUMPING));
+        WaitUntil(Never, CLICK_ON_ITS_WAY_MS, PUMPING);
         const auto settled = measure();
-        EXPECT_FALSE(PumpUntil([&] { return measure() != settled; }, QUIET_MS))
+        EXPECT_FALSE(WaitUntil([&] { return measure() != settled; }, QUIET_MS, PUMPING))
             << "clicked after the toggle was released";
     }
 
@@ -266,20 +233,19 @@ TEST_F(TypicalUse, ChosenButtonIsClickedAboutOnceASecondUntilTheToggleIsReleased
     EXPECT_EQ(EntriesOf(lower), (std::vector<Entry>{{"First [Button]", Button(target, "First")},
                                                     {"Second [Button]", second}}));
     ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-    ASSERT_TRUE(PumpUntil([&] { return IsPressedIn(); }));
+    ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, WAIT_MS, PUMPING));
     int forward = 0;
     int covered = 0;
-    const int clicks = WatchClicks(second, CLICK_WATCH_MS, [&] {
+    WatchClicks(second, CLICK_WATCH_MS, [&] {
         forward += GetForegroundWindow() == target;
         covered += GetAncestor(WindowFromPoint(corner), GA_ROOT) != hDlg;
     });
-    EXPECT_GE(clicks, MIN_CLICKS);
-    EXPECT_LE(clicks, MAX_CLICKS);
-    EXPECT_EQ(forward, clicks) << "the target was not in the foreground at every click";
+    EXPECT_EQ(forward, ClicksSoFar(second))
+        << "the target was not in the foreground at every click";
     EXPECT_EQ(covered, 0) << "the target covered the dialog";
-    EXPECT_EQ(g_clicks[Button(target, "First")], 0);
+    ExpectClicks(second, MIN_CLICKS, MAX_CLICKS, "the chosen button, and nothing else");
 
-    ReleaseAndExpectNoChange([&] { return g_clicks[second]; });
+    ReleaseAndExpectNoChange([&] { return ClicksSoFar(second); });
 }
 
 class AutoClick : public Program {};
@@ -291,22 +257,25 @@ TEST_F(AutoClick, AboutBoxIsModalToTheDialogAndTheClicksGoOnWhileItIsOpen)
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, {"Target [Button]", button}));
     ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-    ASSERT_TRUE(PumpUntil([&] { return g_clicks[button] > 0; })) << "no click came";
+    ASSERT_TRUE(WaitUntil([&] { return ClicksSoFar(button) > 0; }, WAIT_MS, PUMPING))
+        << "no click came";
 
     ASSERT_TRUE(ClickControl(hDlg, IDC_ABOUT));
     HWND about = nullptr;
-    ASSERT_TRUE(PumpUntil([&] { return (about = About()) != nullptr; })) << "no About box";
+    ASSERT_TRUE(WaitUntil([&] { return (about = About()) != nullptr; }, WAIT_MS, PUMPING))
+        << "no About box";
     EXPECT_EQ(GetWindow(about, GW_OWNER), hDlg);
     EXPECT_FALSE(IsWindowEnabled(hDlg));
-    const int clicks = WatchClicks(button, CLICK_WATCH_MS, [] {});
-    EXPECT_GE(clicks, MIN_CLICKS);
-    EXPECT_LE(clicks, MAX_CLICKS);
+    ExpectClicks(button, 1, MAX_CLICKS, "before the About box opened");
+    WaitUntil(Never, CLICK_WATCH_MS, PUMPING);
+    ExpectClicks(button, MIN_CLICKS, MAX_CLICKS, "while the About box is open");
     EXPECT_TRUE(IsWindow(about) && !IsWindowEnabled(hDlg)) << "the About box closed meanwhile";
 
     ASSERT_TRUE(ClickControl(about, IDOK));
-    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(about); })) << "OK left the About box open";
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(about); }, WAIT_MS, PUMPING))
+        << "OK left the About box open";
     EXPECT_TRUE(IsWindowEnabled(hDlg));
-    ReleaseAndExpectNoChange([&] { return g_clicks[button]; });
+    ReleaseAndExpectNoChange([&] { return ClicksSoFar(button); });
 }
 
 class Listing : public Program {};
@@ -325,18 +294,20 @@ TEST_F(Listing, ClickOnATitleFillsTheLowerListAndEveryArrowMoveListsAnew)
     ASSERT_NE(listingOf(1), listingOf(2));
 
     ASSERT_TRUE(ClickLine(upper, 0));
-    EXPECT_TRUE(PumpUntil([&] { return EntriesOf(lower) == listingOf(0); }));
+    EXPECT_TRUE(WaitUntil([&] { return EntriesOf(lower) == listingOf(0); }, WAIT_MS, PUMPING));
     const struct {
         const char *key;
         int index;
     } moves[] = {{"Down", 1}, {"Down", 2}, {"Up", 1}, {"Up", 0}};
     for (const auto &move : moves) {
         ASSERT_TRUE(Press(move.key));
-        ASSERT_TRUE(PumpUntil([&] {
-            return Ask(upper, LB_GETCURSEL) == move.index &&
-                   EntriesOf(lower) == listingOf(move.index);
-        })) << move.key
-            << " to line " << move.index;
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return Ask(upper, LB_GETCURSEL) == move.index &&
+                       EntriesOf(lower) == listingOf(move.index);
+            },
+            WAIT_MS, PUMPING))
+            << move.key << " to line " << move.index;
     }
 }
 
@@ -346,23 +317,18 @@ struct TabCase {
     int step;
 };
 
-void PrintTo(const TabCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
-
 class FocusKey : public Program, public testing::WithParamInterface<TabCase> {};
 
 TEST_P(FocusKey, MovesFromTheFirstControlThroughAllInTheTemplatesOrderAndWrapsAround)
 {
     ASSERT_NO_FATAL_FAILURE(Start());
     int position = 0;
-    ASSERT_TRUE(PumpUntil([&] { return Focused() == TAB_ORDER[position]; }))
+    ASSERT_TRUE(WaitUntil([&] { return Focused() == TAB_ORDER[position]; }, WAIT_MS, PUMPING))
         << "the dialog opened with the focus on " << Focused();
     for (int i = 0; i <= TAB_STOPS; ++i) {
         ASSERT_TRUE(Press(GetParam().key));
         position = (position + GetParam().step + TAB_STOPS) % TAB_STOPS;
-        ASSERT_TRUE(PumpUntil([&] { return Focused() == TAB_ORDER[position]; }))
+        ASSERT_TRUE(WaitUntil([&] { return Focused() == TAB_ORDER[position]; }, WAIT_MS, PUMPING))
             << "expected control " << TAB_ORDER[position] << ", focus on " << Focused();
     }
 }
@@ -370,7 +336,7 @@ TEST_P(FocusKey, MovesFromTheFirstControlThroughAllInTheTemplatesOrderAndWrapsAr
 INSTANTIATE_TEST_SUITE_P(ByKey, FocusKey,
                          testing::Values(TabCase{"Tab", "Tab", 1},
                                          TabCase{"ShiftTab", "shift+Tab", -1}),
-                         testing::PrintToStringParamName());
+                         ByName());
 
 class Mnemonic : public Program {};
 
@@ -381,12 +347,13 @@ TEST_F(Mnemonic, AltPPressesTheToggleInAndOutAndArmsTheClicks)
     ASSERT_NO_FATAL_FAILURE(Start());
     for (bool pressedIn : {true, false, true}) {
         ASSERT_TRUE(Press("alt+p"));
-        EXPECT_TRUE(PumpUntil([&] { return IsPressedIn() == pressedIn; }));
+        EXPECT_TRUE(WaitUntil([&] { return IsPressedIn() == pressedIn; }, WAIT_MS, PUMPING));
     }
     // Armed by the key while nothing was selected: a selection is clicked at the next tick.
     ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, {"Target [Button]", button}));
-    EXPECT_TRUE(PumpUntil([&] { return g_clicks[button] > 0; })) << "no click came";
-    ReleaseAndExpectNoChange([&] { return g_clicks[button]; });
+    EXPECT_TRUE(WaitUntil([&] { return ClicksSoFar(button) > 0; }, WAIT_MS, PUMPING))
+        << "no click came";
+    ReleaseAndExpectNoChange([&] { return ClicksSoFar(button); });
 }
 
 TEST_F(Mnemonic, AltRListsTheTopLevelWindowsAnewAndEmptiesTheLowerList)
@@ -394,12 +361,12 @@ TEST_F(Mnemonic, AltRListsTheTopLevelWindowsAnewAndEmptiesTheLowerList)
     HWND first = CreateTarget("Tavrolinde e2e first", {"Button"});
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(ClickLine(upper, IndexOf(upper, first)));
-    ASSERT_TRUE(PumpUntil([&] { return Ask(lower, LB_GETCOUNT) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCOUNT) == 1; }, WAIT_MS, PUMPING));
     HWND later = CreateTarget("Tavrolinde e2e later", {"Button"}, 100);
     ASSERT_EQ(IndexOf(upper, later), -1);
 
     ASSERT_TRUE(Press("alt+r"));
-    EXPECT_TRUE(PumpUntil([&] { return IndexOf(upper, later) >= 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return IndexOf(upper, later) >= 0; }, WAIT_MS, PUMPING));
     EXPECT_GE(IndexOf(upper, first), 0);
     EXPECT_EQ(Ask(lower, LB_GETCOUNT), 0);
 }
@@ -409,32 +376,41 @@ TEST_F(Mnemonic, AltAOpensTheAboutBoxOwnedByTheDialogAndEnterClosesIt)
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(Press("alt+a"));
     HWND about = nullptr;
-    ASSERT_TRUE(PumpUntil([&] {
-        about = About();
-        return about != nullptr && GetForegroundWindow() == about;
-    })) << "no About box in front";
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            about = About();
+            return about != nullptr && GetForegroundWindow() == about;
+        },
+        WAIT_MS, PUMPING))
+        << "no About box in front";
     EXPECT_EQ(GetWindow(about, GW_OWNER), hDlg);
     EXPECT_FALSE(IsWindowEnabled(hDlg));
 
     ASSERT_TRUE(Press("Return"));
-    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(about); }));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }, WAIT_MS, PUMPING));
     EXPECT_TRUE(IsWindowEnabled(hDlg));
     EXPECT_TRUE(program.IsRunning());
 }
 
-class EnterKey : public Program, public testing::WithParamInterface<int> {};
+struct ListRow {
+    const char *name;
+    int id;
+};
+
+class EnterKey : public Program, public testing::WithParamInterface<ListRow> {};
 
 TEST_P(EnterKey, InAListChangesNothing)
 {
     HWND target = CreateTarget("Tavrolinde e2e target", {"One", "Two"});
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(ClickLine(upper, IndexOf(upper, target)));
-    ASSERT_TRUE(PumpUntil([&] { return Ask(lower, LB_GETCOUNT) == 2; }));
-    if (GetParam() == IDC_CHILD_LIST) {
+    ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCOUNT) == 2; }, WAIT_MS, PUMPING));
+    const int list = GetParam().id;
+    if (list == IDC_CHILD_LIST) {
         ASSERT_TRUE(ClickLine(lower, 1));
-        ASSERT_TRUE(PumpUntil([&] { return Ask(lower, LB_GETCURSEL) == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCURSEL) == 1; }, WAIT_MS, PUMPING));
     }
-    ASSERT_EQ(Focused(), GetParam());
+    ASSERT_EQ(Focused(), list);
     const auto state = [&] {
         return std::make_tuple(EntriesOf(upper), EntriesOf(lower), Ask(upper, LB_GETCURSEL),
                                Ask(lower, LB_GETCURSEL), IsPressedIn(), IsWindowEnabled(hDlg));
@@ -444,17 +420,16 @@ TEST_P(EnterKey, InAListChangesNothing)
     // Tab after Enter: once the focus has moved on to the control after the list, which has
     // the next identifier, Enter has been handled.
     ASSERT_TRUE(Press("Return Tab"));
-    EXPECT_TRUE(PumpUntil([&] { return Focused() == GetParam() + 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return Focused() == list + 1; }, WAIT_MS, PUMPING));
     EXPECT_TRUE(program.IsRunning());
     EXPECT_EQ(About(), nullptr);
     EXPECT_EQ(state(), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(ByList, EnterKey, testing::Values(IDC_WINDOW_LIST, IDC_CHILD_LIST),
-                         [](const testing::TestParamInfo<int> &info) {
-                             return std::string(info.param == IDC_WINDOW_LIST ? "UpperList"
-                                                                              : "LowerList");
-                         });
+INSTANTIATE_TEST_SUITE_P(ByList, EnterKey,
+                         testing::Values(ListRow{"UpperList", IDC_WINDOW_LIST},
+                                         ListRow{"LowerList", IDC_CHILD_LIST}),
+                         ByName());
 
 // Clicks the caption's close box, found by asking the dialog what lies along the caption.
 bool ClickCloseBox(HWND hDlg)
@@ -481,11 +456,6 @@ struct CloseCase {
     int button; // with no keys: the button clicked, or the close box when 0
 };
 
-void PrintTo(const CloseCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
-
 class Closing : public Program, public testing::WithParamInterface<CloseCase> {};
 
 TEST_P(Closing, EndsTheProcessWithExitCodeZero)
@@ -498,7 +468,7 @@ TEST_P(Closing, EndsTheProcessWithExitCodeZero)
         ASSERT_TRUE(ClickControl(hDlg, c.button));
     else
         ASSERT_TRUE(ClickCloseBox(hDlg)) << "no close box on the caption";
-    EXPECT_EQ(program.ExitCode(WAIT_MS, Pump), 0u);
+    EXPECT_EQ(program.ExitCode(WAIT_MS, PUMPING), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(ByInput, Closing,
@@ -507,7 +477,7 @@ INSTANTIATE_TEST_SUITE_P(ByInput, Closing,
                                          CloseCase{"AltX", "alt+x", 0},
                                          CloseCase{"ExitButtonClick", nullptr, IDCANCEL},
                                          CloseCase{"CloseBoxClick", nullptr, 0}),
-                         testing::PrintToStringParamName());
+                         ByName());
 
 // Tavrolinde lists itself, so its own buttons are targets a user can pick: its dialog above,
 // one of its buttons below, the toggle pressed in. Each row says what five seconds of clicks
@@ -521,11 +491,6 @@ struct OwnTargetCase {
     bool stillPressedIn;
     bool lowerListKept;
 };
-
-void PrintTo(const OwnTargetCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
 
 class OwnTarget : public Program, public testing::WithParamInterface<OwnTargetCase> {
   protected:
@@ -543,7 +508,7 @@ class OwnTarget : public Program, public testing::WithParamInterface<OwnTargetCa
         HWND about = About();
         ASSERT_NE(about, nullptr);
         const auto inFront = [&](HWND hwnd) {
-            return PumpUntil([&] { return GetForegroundWindow() == hwnd; });
+            return WaitUntil([&] { return GetForegroundWindow() == hwnd; }, WAIT_MS, PUMPING);
         };
         SetForegroundWindow(about);
         ASSERT_TRUE(inFront(about));
@@ -552,7 +517,8 @@ class OwnTarget : public Program, public testing::WithParamInterface<OwnTargetCa
         ASSERT_TRUE(inFront(about));
         ASSERT_TRUE(Xdotool(ClickCommands(MiddleOf(about, IDOK)) + " " +
                             ClickCommands(MiddleOf(hDlg, IDC_AUTO_CLICK))));
-        EXPECT_TRUE(PumpUntil([&] { return !IsWindow(about); })) << "OK left the About box open";
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }, WAIT_MS, PUMPING))
+            << "OK left the About box open";
     }
 };
 
@@ -564,11 +530,11 @@ TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
     ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(hDlg, {TextOf(button) + " [Button]", button}));
     const size_t ownControls = DescendantWindows(hDlg).size();
     ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-    ASSERT_TRUE(PumpUntil([&] { return IsPressedIn(); }));
-    PumpFor(CLICK_WATCH_MS);
+    ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, WAIT_MS, PUMPING));
+    WaitUntil(Never, CLICK_WATCH_MS, PUMPING);
 
     if (c.endsTheProgram) {
-        EXPECT_EQ(program.ExitCode(WAIT_MS, Pump), 0u);
+        EXPECT_EQ(program.ExitCode(WAIT_MS, PUMPING), 0u);
         return;
     }
     ASSERT_TRUE(program.IsRunning());
@@ -576,7 +542,7 @@ TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
     EXPECT_EQ(IsPressedIn(), c.stillPressedIn);
     EXPECT_EQ(EntriesOf(lower).size(), c.lowerListKept ? ownControls : 0u);
     HWND later = CreateTarget("Tavrolinde e2e later", {"Later"});
-    PumpFor(QUIET_MS);
+    WaitUntil(Never, QUIET_MS, PUMPING);
     EXPECT_EQ(IndexOf(upper, later), -1) << "the lists were refreshed again";
 
     if (c.aboutBoxes > 0) {
@@ -584,8 +550,8 @@ TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
     } else if (c.stillPressedIn) {
         ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
     }
-    EXPECT_TRUE(PumpUntil([&] { return !IsPressedIn(); }));
-    PumpFor(QUIET_MS);
+    EXPECT_TRUE(WaitUntil([&] { return !IsPressedIn(); }, WAIT_MS, PUMPING));
+    WaitUntil(Never, QUIET_MS, PUMPING);
     EXPECT_EQ(AboutBoxes(), 0u);
     EXPECT_TRUE(IsWindowEnabled(hDlg));
     EXPECT_FALSE(IsPressedIn());
@@ -597,7 +563,7 @@ INSTANTIATE_TEST_SUITE_P(
                     OwnTargetCase{"Toggle", IDC_AUTO_CLICK, false, 0, false, true},
                     OwnTargetCase{"Refresh", IDC_REFRESH, false, 0, true, false},
                     OwnTargetCase{"Exit", IDCANCEL, true, 0, false, false}),
-    testing::PrintToStringParamName());
+    ByName());
 
 class RealApplication : public Program {};
 
@@ -628,21 +594,27 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
     ASSERT_TRUE(notepad.Start("\"" + notepadPath + "\" \"" + file + "\""));
     EXPECT_EQ(ProcessBits(notepad.info.hProcess), SystemBits());
     HWND main = nullptr;
-    ASSERT_TRUE(PumpUntil([&] {
-        main = FindWindowOf(notepad.info.dwProcessId, "Notepad");
-        return main != nullptr && GetForegroundWindow() == main;
-    })) << "no Notepad in front";
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            main = FindWindowOf(notepad.info.dwProcessId, "Notepad");
+            return main != nullptr && GetForegroundWindow() == main;
+        },
+        WAIT_MS, PUMPING))
+        << "no Notepad in front";
     HWND edit = FindWindowExA(main, nullptr, "Edit", nullptr);
     ASSERT_TRUE(Press("ctrl+f"));
     HWND find = nullptr;
-    ASSERT_TRUE(PumpUntil([&] {
-        find = FindWindowOf(notepad.info.dwProcessId, DIALOG_CLASS);
-        return find != nullptr && GetForegroundWindow() == find;
-    })) << "no Find dialog";
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            find = FindWindowOf(notepad.info.dwProcessId, DIALOG_CLASS);
+            return find != nullptr && GetForegroundWindow() == find;
+        },
+        WAIT_MS, PUMPING))
+        << "no Find dialog";
     // The common Find dialog's IDOK is Find Next, enabled once there is a word to find.
     HWND findNext = GetDlgItem(find, IDOK);
     ASSERT_TRUE(Press("w o r d"));
-    ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(findNext) != FALSE; }));
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(findNext) != FALSE; }, WAIT_MS, PUMPING));
 
     ASSERT_NO_FATAL_FAILURE(Start());
     // Notepad above the dialog, its Find dialog below: nothing covers what gets clicked.
@@ -654,17 +626,17 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
     ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(find, {TextOf(findNext) + " [Button]", findNext}));
 
     ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-    ASSERT_TRUE(PumpUntil([&] { return IsPressedIn(); }));
+    ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, WAIT_MS, PUMPING));
     LRESULT selection = Ask(edit, EM_GETSEL);
     int moves = 0;
-    PumpUntil(
+    WaitUntil(
         [&] {
             const LRESULT now = Ask(edit, EM_GETSEL);
             moves += now != selection;
             selection = now;
             return false;
         },
-        CLICK_WATCH_MS);
+        CLICK_WATCH_MS, PUMPING);
     EXPECT_GE(moves, MIN_CLICKS);
     EXPECT_LE(moves, MAX_CLICKS);
 

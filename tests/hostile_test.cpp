@@ -14,12 +14,21 @@
 
 #include "lister/lister.h"
 #include "res/resource.h"
-#include "tests/support/fixture.h"
 #include "tests/support/support.h"
 
 namespace {
 
-constexpr DWORD ANSWER_MS = 2000; // the dialog must answer within this
+// A dialog that no target blocks answers within this.
+constexpr DWORD UNBLOCKED_MS = 2000;
+// The hung target is watched this long: its hang of 10 s and a few ticks beyond.
+constexpr DWORD HANG_WATCH_MS = 13000;
+// A hung target's clicks wait in its queue: after the hang, at least this many have come.
+constexpr int CLICKS_AFTER_HANG = 8;
+// How often a watch asks whether the dialog answers: asked without a pause, the program
+// handles the questions and its timer's ticks wait.
+constexpr DWORD WATCH_POLL_MS = 250;
+// The period of the ticks: a press leaves at most one click a second.
+constexpr DWORD TICK_MS = 1000;
 
 // A list holds characters, not bytes: a text cut inside a double-byte character is right
 // without its lone lead byte.
@@ -68,6 +77,12 @@ DWORD Since(DWORD start)
     return GetTickCount() - start;
 }
 
+// The most clicks the ticks since `start` can have made.
+int TicksSince(DWORD start)
+{
+    return static_cast<int>(Since(start) / TICK_MS) + 1;
+}
+
 class Hostile : public testing::Test {
   protected:
     void SetUp() override
@@ -80,7 +95,7 @@ class Hostile : public testing::Test {
     // A fixture process of the system's bits (null when it is of others), ended with the test.
     HWND StartFixture(const std::string &arguments, DWORD waitMs = WAIT_MS)
     {
-        fixtures_.push_back(std::make_unique<TestProcess>());
+        fixtures_.push_back(std::make_unique<FixtureProcess>());
         return ::StartFixture(*fixtures_.back(), arguments, waitMs);
     }
 
@@ -91,8 +106,7 @@ class Hostile : public testing::Test {
 
     bool Answers() const
     {
-        DWORD_PTR result = 0;
-        return SendMessageTimeoutA(dlg_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, ANSWER_MS, &result) != 0;
+        return Send(dlg_, WM_NULL, 0, 0, UNBLOCKED_MS).has_value();
     }
 
     // Chooses `top` in the upper list as a user would; returns once the lower list is made.
@@ -104,24 +118,9 @@ class Hostile : public testing::Test {
     // One real press of the toggle; returns whether it is now pressed in.
     bool Press() const
     {
-        DWORD_PTR result = 0;
         HWND toggle = List(IDC_AUTO_CLICK);
-        SendMessageTimeoutA(toggle, BM_CLICK, 0, 0, SMTO_NORMAL, WAIT_MS, &result);
-        return SendMessageA(toggle, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    }
-
-    // The clicks a fixture window has received, or -1 if it does not answer.
-    static int Clicks(HWND hwnd, DWORD ms = 5000)
-    {
-        DWORD_PTR count = 0;
-        if (!SendMessageTimeoutA(hwnd, WM_FIXTURE_CLICKS, 0, 0, SMTO_ABORTIFHUNG, ms, &count))
-            return -1;
-        return static_cast<int>(count);
-    }
-
-    static bool WaitForClicks(HWND hwnd, int atLeast, DWORD ms)
-    {
-        return WaitUntil([&] { return Clicks(hwnd) >= atLeast; }, ms, 100);
+        return Send(toggle, BM_CLICK, 0, 0, WAIT_MS) &&
+               SendMessageA(toggle, BM_GETCHECK, 0, 0) == BST_CHECKED;
     }
 
     // The windows the upper list is for: visible, titled, top-level, not the program manager.
@@ -194,58 +193,65 @@ class Hostile : public testing::Test {
         ExpectLowerRight(top);
     }
 
-    // Fixture `top` chosen above and its "target" below.
+    // Fixture `top` chosen above and its target below.
     HWND Target(HWND top) const
     {
-        HWND target = FindWindowExA(top, nullptr, "FixtureChild", "target");
+        HWND target = FindWindowExA(top, nullptr, FIXTURE_CHILD_CLASS, FIXTURE_TARGET);
         Select(top);
         return SelectInList(dlg_, IDC_CHILD_LIST, target) ? target : nullptr;
     }
 
-    // A clicking fixture started with `arguments` as top_, and one more as `witness` when
+    // A clicking fixture started with `arguments` as top_, and one more as the witness when
     // asked for, listed above; top_'s target_ chosen below.
-    void StartClicking(const std::string &arguments, HWND *witness = nullptr)
+    void StartClicking(const std::string &arguments, bool withWitness = false)
     {
         top_ = StartFixture(arguments);
         ASSERT_NE(top_, nullptr);
-        if (witness != nullptr) {
-            *witness = StartFixture("click");
-            ASSERT_NE(*witness, nullptr);
+        if (withWitness) {
+            witness_ = StartFixture("click");
+            ASSERT_NE(witness_, nullptr);
         }
         ASSERT_NO_FATAL_FAILURE(Refresh());
         target_ = Target(top_);
         ASSERT_NE(target_, nullptr);
     }
 
-    // The windows of fixture `top` other than `except`, none of which may have a click.
-    static void ExpectNoClicks(HWND top, HWND except = nullptr)
+    // Waits for a click on `target`, of `fixture`.
+    static bool WaitForAClick(HWND target, const FixtureProcess &fixture)
     {
-        std::vector<HWND> windows = DescendantWindows(top);
-        windows.push_back(top);
-        for (HWND hwnd : windows) {
-            if (hwnd != except) {
-                EXPECT_EQ(Clicks(hwnd), 0) << "clicks on '" << TextOf(hwnd) << "'";
-            }
-        }
+        return WaitUntil([&] { return ClicksSoFar(target, &fixture) > 0; }, WAIT_MS);
     }
 
     TestProcess tavrolinde_;
-    std::vector<std::unique_ptr<TestProcess>> fixtures_;
+    std::vector<std::unique_ptr<FixtureProcess>> fixtures_;
     HWND dlg_ = nullptr;
     HWND top_ = nullptr;
+    HWND witness_ = nullptr;
     HWND target_ = nullptr;
 };
 
 // --- texts: as window titles (upper entries) and as descendant texts (lower entries) ---
 
-class HostileText : public Hostile, public testing::WithParamInterface<const char *> {};
+struct TextRow {
+    const char *name;
+    const char *text; // as fixture_windows.exe names its hostile texts
+    size_t length;    // of the title, when the text is a length
+};
+
+const TextRow TEXT_ROWS[] = {
+    {"Length1023", "1023", 1023}, {"Length1024", "1024", 1024}, {"Length1025", "1025", 1025},
+    {"Length5000", "5000", 5000}, {"Printf", "printf", 0},      {"Japanese", "japanese", 0},
+    {"Dbcs1021", "dbcs1021", 0},  {"Dbcs1022", "dbcs1022", 0},
+};
+
+class HostileText : public Hostile, public testing::WithParamInterface<TextRow> {};
 
 TEST_P(HostileText, IsListedRightAboveAndBelow)
 {
-    HWND top = StartFixture(std::string("text ") + GetParam());
+    HWND top = StartFixture(std::string("text ") + GetParam().text);
     ASSERT_NE(top, nullptr) << "fixture window";
-    if (const size_t length = atoi(GetParam())) {
-        ASSERT_EQ(TextOf(top, 65536).size(), length) << "the fixture's title";
+    if (GetParam().length != 0) {
+        ASSERT_EQ(TextOf(top, 65536).size(), GetParam().length) << "the fixture's title";
     }
     ASSERT_NO_FATAL_FAILURE(Refresh());
     ASSERT_GE(IndexOf(List(IDC_WINDOW_LIST), top), 0) << "the fixture is not listed";
@@ -253,32 +259,45 @@ TEST_P(HostileText, IsListedRightAboveAndBelow)
     ASSERT_NO_FATAL_FAILURE(Select(top));
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, HostileText,
-                         testing::Values("1023", "1024", "1025", "5000", "printf", "japanese",
-                                         "dbcs1021", "dbcs1022"),
-                         [](const testing::TestParamInfo<const char *> &info) {
-                             return std::string(info.param);
-                         });
+INSTANTIATE_TEST_SUITE_P(Texts, HostileText, testing::ValuesIn(TEXT_ROWS), ByName());
 
 // --- a listed window that is gone when its stale entry is chosen ---
 
-class StaleEntry : public Hostile, public testing::WithParamInterface<bool> {};
+enum class Gone { WINDOW_CLOSED, PROCESS_QUIT, PROCESS_KILLED };
+
+struct GoneRow {
+    const char *name;
+    Gone gone;
+};
+
+// Closes `window` of `fixture`, or ends the fixture's process one way or another.
+void Vanish(FixtureProcess &fixture, HWND window, Gone gone)
+{
+    if (gone == Gone::WINDOW_CLOSED)
+        SendMessageA(window, WM_CLOSE, 0, 0);
+    else if (gone == Gone::PROCESS_QUIT)
+        PostMessageA(window, WM_FIXTURE_QUIT, 0, 0);
+    else
+        TerminateProcess(fixture.info.hProcess, 0);
+    if (gone != Gone::WINDOW_CLOSED) {
+        ASSERT_EQ(fixture.ExitCode(WAIT_MS), 0u);
+    }
+    ASSERT_FALSE(IsWindow(window));
+}
+
+const GoneRow STALE_ROWS[] = {{"WindowDestroyed", Gone::WINDOW_CLOSED},
+                              {"ProcessEnded", Gone::PROCESS_KILLED}};
+
+class StaleEntry : public Hostile, public testing::WithParamInterface<GoneRow> {};
 
 TEST_P(StaleEntry, GivesAnEmptyLowerList)
 {
-    const bool processEnds = GetParam();
     HWND top = StartFixture("click");
     ASSERT_NE(top, nullptr);
     ASSERT_NO_FATAL_FAILURE(Refresh());
     ASSERT_NO_FATAL_FAILURE(Select(top));
     ASSERT_EQ(SendMessageA(List(IDC_CHILD_LIST), LB_GETCOUNT, 0, 0), 3);
-    if (processEnds) {
-        TerminateProcess(fixtures_[0]->info.hProcess, 0);
-        ASSERT_EQ(fixtures_[0]->ExitCode(WAIT_MS), 0u);
-    } else {
-        SendMessageA(top, WM_CLOSE, 0, 0);
-    }
-    ASSERT_FALSE(IsWindow(top));
+    ASSERT_NO_FATAL_FAILURE(Vanish(*fixtures_[0], top, GetParam().gone));
 
     ASSERT_TRUE(SelectUpper(top)) << "the stale entry cannot be chosen";
     EXPECT_TRUE(Answers());
@@ -286,52 +305,44 @@ TEST_P(StaleEntry, GivesAnEmptyLowerList)
     EXPECT_TRUE(tavrolinde_.IsRunning());
 }
 
-INSTANTIATE_TEST_SUITE_P(Gone, StaleEntry, testing::Values(false, true),
-                         [](const testing::TestParamInfo<bool> &info) {
-                             return info.param ? "ProcessEnded" : "WindowDestroyed";
-                         });
+INSTANTIATE_TEST_SUITE_P(Gone, StaleEntry, testing::ValuesIn(STALE_ROWS), ByName());
 
 // --- click targets that vanish or hang while the toggle is pressed in ---
 
-class VanishingTarget : public Hostile, public testing::WithParamInterface<bool> {};
+const GoneRow VANISHING_ROWS[] = {{"WindowDestroyed", Gone::WINDOW_CLOSED},
+                                  {"ProcessExits", Gone::PROCESS_QUIT}};
+
+class VanishingTarget : public Hostile, public testing::WithParamInterface<GoneRow> {};
 
 TEST_P(VanishingTarget, TicksGoOnAndClickNothingElse)
 {
-    const bool processExits = GetParam();
-    HWND witness = nullptr;
-    ASSERT_NO_FATAL_FAILURE(StartClicking("click", &witness));
+    ASSERT_NO_FATAL_FAILURE(StartClicking("click", true));
+    FixtureProcess &fixture = *fixtures_[0], &witness = *fixtures_[1];
+    const DWORD pressed = GetTickCount();
     ASSERT_TRUE(Press());
-    ASSERT_TRUE(WaitForClicks(target_, 1, 5000)) << "the target is never clicked";
-
-    if (processExits) {
-        PostMessageA(top_, WM_FIXTURE_QUIT, 0, 0);
-        ASSERT_EQ(fixtures_[0]->ExitCode(WAIT_MS), 0u);
-    } else {
-        SendMessageA(target_, WM_CLOSE, 0, 0);
-    }
-    ASSERT_FALSE(IsWindow(target_));
-    ASSERT_FALSE(WaitUntil([&] { return !Answers(); }, 3000, 250)) << "the dialog fell silent";
+    ASSERT_TRUE(WaitForAClick(target_, fixture)) << "the target is never clicked";
+    ASSERT_NO_FATAL_FAILURE(Vanish(fixture, target_, GetParam().gone));
+    ASSERT_FALSE(WaitUntil([&] { return !Answers(); }, QUIET_MS, ANSWERING, WATCH_POLL_MS))
+        << "the dialog fell silent";
     EXPECT_TRUE(tavrolinde_.IsRunning());
-    if (!processExits)
-        ExpectNoClicks(top_, target_);
-    ExpectNoClicks(witness);
+    ExpectClicks(target_, 1, TicksSince(pressed), "the vanished target's fixture", &fixture);
+    ExpectReceived({}, "the witness, before it is chosen", &witness);
 
     // The timer still runs: a new target chosen below is clicked, and nothing else.
-    HWND next = Target(witness);
+    const DWORD chosen = GetTickCount();
+    HWND next = Target(witness_);
     ASSERT_NE(next, nullptr);
-    EXPECT_TRUE(WaitForClicks(next, 1, 5000)) << "the ticks have stopped";
-    ExpectNoClicks(witness, next);
+    EXPECT_TRUE(WaitForAClick(next, witness)) << "the ticks have stopped";
+    ExpectClicks(next, 1, TicksSince(chosen), "the new target's fixture", &witness);
     EXPECT_EQ(SendMessageA(List(IDC_AUTO_CLICK), BM_GETCHECK, 0, 0), BST_CHECKED);
 }
 
-INSTANTIATE_TEST_SUITE_P(Vanishing, VanishingTarget, testing::Values(false, true),
-                         [](const testing::TestParamInfo<bool> &info) {
-                             return info.param ? "ProcessExits" : "WindowDestroyed";
-                         });
+INSTANTIATE_TEST_SUITE_P(Vanishing, VanishingTarget, testing::ValuesIn(VANISHING_ROWS), ByName());
 
 TEST_F(Hostile, TargetHungForTenSecondsNeverBlocksTheDialog)
 {
     ASSERT_NO_FATAL_FAILURE(StartClicking("click hang"));
+    const DWORD pressed = GetTickCount();
     ASSERT_TRUE(Press());
 
     bool sawHang = false;
@@ -340,20 +351,21 @@ TEST_F(Hostile, TargetHungForTenSecondsNeverBlocksTheDialog)
             const DWORD asked = GetTickCount();
             if (!Answers())
                 return true;
-            EXPECT_LT(Since(asked), ANSWER_MS);
-            DWORD_PTR result = 0;
-            sawHang |= !SendMessageTimeoutA(target_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &result);
+            EXPECT_LT(Since(asked), UNBLOCKED_MS);
+            sawHang |= !Send(target_, WM_NULL, 0, 0, POLL_MS * 10).has_value();
             return false;
         },
-        13000, 250);
+        HANG_WATCH_MS, ANSWERING, WATCH_POLL_MS);
     ASSERT_FALSE(fellSilent) << "the dialog fell silent while its target hung";
     EXPECT_TRUE(sawHang) << "the target never hung";
     // The hang began at the first tick, about 1 s in, and ended about 11 s in; every tick
     // meanwhile posted a click, delivered at once when the thread woke: some 12 by now.
     // (A dialog blocked by its target would have clicked some 3 times.)
-    Sleep(300);
-    EXPECT_GE(Clicks(target_), 8) << "the ticks stopped during the hang";
-    ExpectNoClicks(top_, target_);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ClicksSoFar(target_, fixtures_[0].get()) >= CLICKS_AFTER_HANG; }, QUIET_MS))
+        << "the ticks stopped during the hang";
+    ExpectClicks(target_, CLICKS_AFTER_HANG, TicksSince(pressed), "after the hang",
+                 fixtures_[0].get());
     EXPECT_TRUE(tavrolinde_.IsRunning());
 }
 
@@ -362,7 +374,7 @@ TEST_F(Hostile, TargetHungForTenSecondsNeverBlocksTheDialog)
 TEST_F(Hostile, TenThousandDescendantsAreListedCompletelyAndInOrder)
 {
     DWORD start = GetTickCount();
-    HWND top = StartFixture("tree 100 99", 120000);
+    HWND top = StartFixture("tree 100 99", LARGE_FIXTURE_MS);
     ASSERT_NE(top, nullptr);
     ASSERT_EQ(DescendantWindows(top).size(), 10000u);
     const DWORD made = Since(start);
@@ -381,17 +393,16 @@ TEST_F(Hostile, TenThousandDescendantsAreListedCompletelyAndInOrder)
 TEST_F(Hostile, TwoHundredOnePressesLeaveTheToggleInAndClickOnceASecond)
 {
     ASSERT_NO_FATAL_FAILURE(StartClicking("click"));
+    FixtureProcess *fixture = fixtures_[0].get();
+    const DWORD pressed = GetTickCount();
     for (int i = 0; i < 201; ++i)
         Press();
     EXPECT_EQ(SendMessageA(List(IDC_AUTO_CLICK), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_TRUE(Answers());
-    const int before = Clicks(target_);
-    Sleep(CLICK_WATCH_MS);
-    const int clicks = Clicks(target_) - before;
-    EXPECT_GE(clicks, MIN_CLICKS);
-    EXPECT_LE(clicks, MAX_CLICKS);
+    ExpectClicks(target_, 0, TicksSince(pressed), "while the toggle was pressed", fixture);
+    WaitUntil(Never, CLICK_WATCH_MS);
+    ExpectClicks(target_, MIN_CLICKS, MAX_CLICKS, "in a watch of the clicks", fixture);
     EXPECT_TRUE(Answers());
-    ExpectNoClicks(top_, target_);
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -20,7 +19,6 @@ namespace {
 
 constexpr char PLAIN_CLASS[] = "TavrolindeTestPlain";
 constexpr char CHILD_CLASS[] = "TavrolindeTestChild";
-constexpr char DIALOG_TITLE[] = "Tavrolinde";
 // Printable bytes that do not repeat within a short stretch, so a shifted cut shows.
 std::string Pattern(size_t length, int seed)
 {
@@ -35,36 +33,56 @@ bool Contains(const std::vector<HWND> &windows, HWND hwnd)
     return std::find(windows.begin(), windows.end(), hwnd) != windows.end();
 }
 
-// A list's first line as it stands on the screen once the list has painted what it has
-// to: its pixels of the list's background, and the others. A line drawn with its text is
-// mostly background with some ink, a line drawn empty all background, and a list that
-// never paints shows whatever its area held.
-struct LinePixels {
-    int background = 0;
-    int ink = 0;
+// A list's first line, pixel by pixel: as the screen shows it, or as the list draws it when
+// asked to print itself into a bitmap.
+struct Line {
+    int width = 0;
+    std::vector<COLORREF> pixels;
 };
 
-LinePixels FirstLineOnScreen(HWND list)
+Line FirstLine(HWND list, bool onScreen)
 {
     UpdateWindow(list);
     RECT client = {};
     GetClientRect(list, &client);
-    const int width = client.right;
     const int height = static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
+    Line line;
+    line.width = client.right;
     HDC screen = GetDC(list);
     HDC copy = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, line.width, height);
     HGDIOBJ previous = SelectObject(copy, bitmap);
-    BitBlt(copy, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-    LinePixels line;
+    if (onScreen)
+        BitBlt(copy, 0, 0, line.width, height, screen, 0, 0, SRCCOPY);
+    else
+        SendMessageA(list, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(copy),
+                     PRF_CLIENT | PRF_ERASEBKGND);
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            ++(GetPixel(copy, x, y) == GetSysColor(COLOR_WINDOW) ? line.background : line.ink);
+        for (int x = 0; x < line.width; ++x)
+            line.pixels.push_back(GetPixel(copy, x, y));
     SelectObject(copy, previous);
     DeleteObject(bitmap);
     DeleteDC(copy);
     ReleaseDC(list, screen);
     return line;
+}
+
+// How two lines differ, or "" when they are alike.
+std::string Unlike(const Line &a, const Line &b)
+{
+    if (a.width != b.width || a.pixels.size() != b.pixels.size())
+        return "sizes " + std::to_string(a.width) + "x" +
+               std::to_string(a.pixels.size() / std::max(a.width, 1)) + " and " +
+               std::to_string(b.width) + "x" +
+               std::to_string(b.pixels.size() / std::max(b.width, 1));
+    size_t differing = 0, first = 0;
+    for (size_t i = a.pixels.size(); i-- > 0;)
+        if (a.pixels[i] != b.pixels[i])
+            ++differing, first = i;
+    if (differing == 0)
+        return "";
+    return std::to_string(differing) + " pixels differ, the first at (" +
+           std::to_string(first % a.width) + ", " + std::to_string(first / a.width) + ")";
 }
 
 // Owns the dialog, the windows and the classes a test makes, and drives the dialog.
@@ -189,12 +207,6 @@ const TopLevelCase TOP_LEVEL_CASES[] = {
     {"TheDialogListsItself", nullptr, nullptr, true, 0, true},
 };
 
-// Names the row in the test's name.
-void PrintTo(const TopLevelCase &row, std::ostream *os)
-{
-    *os << row.name;
-}
-
 class TopLevelListing : public ListerTest, public ::testing::WithParamInterface<TopLevelCase> {};
 
 // Wine's shell holds a global atom "Progman", and class names are atoms found without
@@ -235,7 +247,7 @@ TEST_P(TopLevelListing, ListsVisibleTitledWindowsButNotTheProgramManager)
         std::vector<Entry> expected;
         for (HWND hwnd : TopLevelWindows()) {
             if (hwnd == dialog_)
-                expected.push_back({DIALOG_TITLE, hwnd});
+                expected.push_back({DIALOG_CAPTION, hwnd});
             else if (row.listed && Contains(made, hwnd))
                 expected.push_back({row.title, hwnd});
         }
@@ -258,8 +270,7 @@ TEST_P(TopLevelListing, ListsVisibleTitledWindowsButNotTheProgramManager)
     check("after Refresh");
 }
 
-INSTANTIATE_TEST_SUITE_P(Filter, TopLevelListing, ::testing::ValuesIn(TOP_LEVEL_CASES),
-                         ::testing::PrintToStringParamName());
+INSTANTIATE_TEST_SUITE_P(Filter, TopLevelListing, ::testing::ValuesIn(TOP_LEVEL_CASES), ByName());
 
 using DescendantListing = ListerTest;
 
@@ -332,32 +343,63 @@ TEST_F(DescendantListing, AWindowGoneWhileReadIsListedWithoutAClass)
     EXPECT_FALSE(IsWindow(gone));
 }
 
-// A selection change with nothing to look into empties the lower list, filled beforehand;
-// what the user sees follows each time.
-TEST_F(DescendantListing, IsDrawnAsListedThenDrawnEmptyForAWindowWithoutDescendantsOrNone)
+// A selection change with nothing to look into empties the lower list, filled beforehand.
+struct EmptyingRow {
+    const char *name;
+    bool selectsALoneWindow; // or takes the upper list's selection away
+};
+
+const EmptyingRow EMPTYING_ROWS[] = {{"WindowWithoutDescendants", true}, {"NoSelection", false}};
+
+class Emptying : public ListerTest, public testing::WithParamInterface<EmptyingRow> {};
+
+// What the user sees follows each time: the first line on the screen is what a list box of
+// the test's own, alike in all but its owner, draws for the same entries.
+TEST_P(Emptying, TheLowerListIsDrawnAsListedThenDrawnEmpty)
 {
     ASSERT_NO_FATAL_FAILURE(BuildTree());
     HWND lone = MakeTopLevel(PLAIN_CLASS, "Tavrolinde test lone");
     ASSERT_NE(lone, nullptr);
     ASSERT_NO_FATAL_FAILURE(OpenDialog());
-    for (bool selectLone : {true, false}) {
-        SCOPED_TRACE(selectLone ? "a window without descendants" : "no selection");
-        ASSERT_NO_FATAL_FAILURE(Select(parent_));
-        ASSERT_FALSE(EntriesOf(List(IDC_CHILD_LIST)).empty());
-        const LinePixels filled = FirstLineOnScreen(List(IDC_CHILD_LIST));
-        EXPECT_GT(filled.ink, 0) << "the first entry is not drawn";
-        EXPECT_GT(filled.background, filled.ink) << "the first entry is not drawn";
-        if (selectLone) {
-            ASSERT_NO_FATAL_FAILURE(Select(lone));
-        } else {
-            SendMessageA(List(IDC_WINDOW_LIST), LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-            ASSERT_EQ(Selection(IDC_WINDOW_LIST), LB_ERR);
-            ASSERT_TRUE(SendCommand(dialog_, IDC_WINDOW_LIST, LBN_SELCHANGE));
-        }
-        EXPECT_TRUE(EntriesOf(List(IDC_CHILD_LIST)).empty());
-        EXPECT_EQ(FirstLineOnScreen(List(IDC_CHILD_LIST)).ink, 0) << "the list is not drawn empty";
+    HWND lower = List(IDC_CHILD_LIST);
+    HWND drawing =
+        MakeWindow("ListBox", "", GetWindowLongA(lower, GWL_STYLE) & ~WS_VISIBLE, dialog_);
+    ASSERT_NE(drawing, nullptr);
+    SendMessageA(drawing, WM_SETFONT, SendMessageA(lower, WM_GETFONT, 0, 0), FALSE);
+    // Its frame may differ, its inside may not.
+    RECT client = {}, drawingClient = {}, frame = {};
+    GetClientRect(lower, &client);
+    GetClientRect(drawing, &drawingClient);
+    GetWindowRect(drawing, &frame);
+    SetWindowPos(drawing, nullptr, 0, 0,
+                 frame.right - frame.left + client.right - drawingClient.right,
+                 frame.bottom - frame.top + client.bottom - drawingClient.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    ASSERT_NO_FATAL_FAILURE(Select(parent_));
+    const std::vector<Entry> entries = EntriesOf(lower);
+    ASSERT_EQ(entries, treeEntries_);
+    for (const Entry &entry : entries)
+        SendMessageA(drawing, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.text.c_str()));
+    const Line shown = FirstLine(lower, true);
+    EXPECT_EQ(Unlike(shown, FirstLine(drawing, false)), "") << "the first entry as listed";
+    SendMessageA(drawing, LB_DELETESTRING, 0, 0);
+    SendMessageA(drawing, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(entries[1].text.c_str()));
+    EXPECT_NE(Unlike(shown, FirstLine(drawing, false)), "") << "another entry is drawn alike";
+
+    if (GetParam().selectsALoneWindow) {
+        ASSERT_NO_FATAL_FAILURE(Select(lone));
+    } else {
+        SendMessageA(List(IDC_WINDOW_LIST), LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+        ASSERT_EQ(Selection(IDC_WINDOW_LIST), LB_ERR);
+        ASSERT_TRUE(SendCommand(dialog_, IDC_WINDOW_LIST, LBN_SELCHANGE));
     }
+    EXPECT_TRUE(EntriesOf(lower).empty());
+    SendMessageA(drawing, LB_RESETCONTENT, 0, 0);
+    EXPECT_EQ(Unlike(FirstLine(lower, true), FirstLine(drawing, false)), "") << "the list emptied";
 }
+
+INSTANTIATE_TEST_SUITE_P(By, Emptying, testing::ValuesIn(EMPTYING_ROWS), ByName());
 
 // The lower list, subclassed to refuse one append and pass everything else on.
 WNDPROC g_listProc = nullptr;
@@ -372,7 +414,20 @@ LRESULT CALLBACK RefusingListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     return CallWindowProcA(g_listProc, hwnd, message, wParam, lParam);
 }
 
-TEST_F(DescendantListing, ARefusedEntryLeavesEveryOtherEntryWithItsOwnHandle)
+struct RefusalRow {
+    const char *name;
+    int refusedAdd; // 1-based, in enumeration order
+    LRESULT refusal;
+};
+
+const RefusalRow REFUSAL_ROWS[] = {{"First", 1, LB_ERR},
+                                   {"Second", 2, LB_ERR},
+                                   {"SecondForWantOfSpace", 2, LB_ERRSPACE},
+                                   {"Last", 6, LB_ERR}};
+
+class RefusedEntry : public ListerTest, public testing::WithParamInterface<RefusalRow> {};
+
+TEST_P(RefusedEntry, LeavesEveryOtherEntryWithItsOwnHandle)
 {
     ASSERT_NO_FATAL_FAILURE(BuildTree());
     ASSERT_NO_FATAL_FAILURE(OpenDialog());
@@ -380,24 +435,16 @@ TEST_F(DescendantListing, ARefusedEntryLeavesEveryOtherEntryWithItsOwnHandle)
     g_listProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RefusingListProc)));
     ASSERT_NE(g_listProc, nullptr);
-
-    const struct {
-        int refusedAdd; // 1-based, in enumeration order
-        LRESULT refusal;
-    } cases[] = {{1, LB_ERR}, {2, LB_ERR}, {2, LB_ERRSPACE}, {6, LB_ERR}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << "refused append " << c.refusedAdd << ", result " << c.refusal);
-        g_addsSeen = 0;
-        g_refusedAdd = c.refusedAdd;
-        g_refusal = c.refusal;
-        ASSERT_NO_FATAL_FAILURE(Select(parent_));
-        std::vector<Entry> expected = treeEntries_;
-        expected.erase(expected.begin() + (c.refusedAdd - 1));
-        EXPECT_EQ(EntriesOf(List(IDC_CHILD_LIST)), expected);
-    }
+    g_refusedAdd = GetParam().refusedAdd;
+    g_refusal = GetParam().refusal;
+    ASSERT_NO_FATAL_FAILURE(Select(parent_));
+    std::vector<Entry> expected = treeEntries_;
+    expected.erase(expected.begin() + (GetParam().refusedAdd - 1));
+    EXPECT_EQ(EntriesOf(list), expected);
     SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_listProc));
 }
+
+INSTANTIATE_TEST_SUITE_P(Append, RefusedEntry, testing::ValuesIn(REFUSAL_ROWS), ByName());
 
 using Refresh = ListerTest;
 
@@ -420,13 +467,32 @@ TEST_F(Refresh, EmptiesTheDescendantsRelistsAndLeavesNoSelection)
     std::vector<Entry> entries = EntriesOf(List(IDC_WINDOW_LIST));
     for (const Entry &expected :
          {Entry{"Tavrolinde test parent", parent_}, Entry{"Tavrolinde test late", late},
-          Entry{DIALOG_TITLE, dialog_}})
+          Entry{DIALOG_CAPTION, dialog_}})
         EXPECT_EQ(std::count(entries.begin(), entries.end(), expected), 1)
             << "entry \"" << expected.text << "\"";
 }
 
-// A descendant's entry composed into a buffer with guard bytes on both sides.
-TEST(DescendantEntry, IsTheTextAndClassCutToTheBufferAndNeverOverruns)
+struct CompositionRow {
+    const char *name;
+    std::string text;
+    std::string className;
+};
+
+const CompositionRow COMPOSITION_ROWS[] = {
+    {"Short", "OK", "Button"},
+    {"EmptyText", "", "Button"},
+    {"PrintfDirectives", "%s%n%x%%", "%n%s"},
+    {"TextExactlyFilling", Pattern(ENTRY_MAX - 9, 0), "Button"},
+    {"TextOneByteOver", Pattern(ENTRY_MAX - 8, 0), "Button"},
+    {"Text1023BytesLongClass", Pattern(ENTRY_MAX, 0), Pattern(300, 50)},
+    {"Text2000Bytes", Pattern(2000, 0), "Button"},
+    {"Class1023Bytes", "ab", Pattern(ENTRY_MAX, 50)},
+};
+
+class EntryComposition : public testing::TestWithParam<CompositionRow> {};
+
+// Composed into a buffer with guard bytes on both sides.
+TEST_P(EntryComposition, IsTheTextAndClassCutToTheBufferAndNeverOverruns)
 {
     struct Guarded {
         char before[64];
@@ -434,36 +500,23 @@ TEST(DescendantEntry, IsTheTextAndClassCutToTheBufferAndNeverOverruns)
         char after[64];
     };
     const char GUARD = '\xA5';
-    const struct {
-        const char *name;
-        std::string text;
-        std::string className;
-    } cases[] = {
-        {"short", "OK", "Button"},
-        {"empty text", "", "Button"},
-        {"printf directives", "%s%n%x%%", "%n%s"},
-        {"text exactly filling", Pattern(ENTRY_MAX - 9, 0), "Button"},
-        {"text one byte over", Pattern(ENTRY_MAX - 8, 0), "Button"},
-        {"text 1023 bytes, long class", Pattern(ENTRY_MAX, 0), Pattern(300, 50)},
-        {"text 2000 bytes", Pattern(2000, 0), "Button"},
-        {"class 1023 bytes", "ab", Pattern(ENTRY_MAX, 50)},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        Guarded buffer;
-        std::memset(&buffer, GUARD, sizeof buffer);
-        ComposeDescendantEntry(buffer.entry, c.text.c_str(), c.className.c_str());
+    const CompositionRow &row = GetParam();
+    Guarded buffer;
+    std::memset(&buffer, GUARD, sizeof buffer);
+    ComposeDescendantEntry(buffer.entry, row.text.c_str(), row.className.c_str());
 
-        EXPECT_EQ(std::string(buffer.before, sizeof buffer.before),
-                  std::string(sizeof buffer.before, GUARD));
-        EXPECT_EQ(std::string(buffer.after, sizeof buffer.after),
-                  std::string(sizeof buffer.after, GUARD));
-        const char *end =
-            static_cast<const char *>(std::memchr(buffer.entry, '\0', sizeof buffer.entry));
-        ASSERT_NE(end, nullptr) << "no NUL inside the buffer";
-        EXPECT_EQ(std::string(buffer.entry, end - buffer.entry),
-                  DescendantEntry(c.text, c.className));
-    }
+    EXPECT_EQ(std::string(buffer.before, sizeof buffer.before),
+              std::string(sizeof buffer.before, GUARD));
+    EXPECT_EQ(std::string(buffer.after, sizeof buffer.after),
+              std::string(sizeof buffer.after, GUARD));
+    const char *end =
+        static_cast<const char *>(std::memchr(buffer.entry, '\0', sizeof buffer.entry));
+    ASSERT_NE(end, nullptr) << "no NUL inside the buffer";
+    EXPECT_EQ(std::string(buffer.entry, end - buffer.entry),
+              DescendantEntry(row.text, row.className));
 }
+
+INSTANTIATE_TEST_SUITE_P(DescendantEntry, EntryComposition, testing::ValuesIn(COMPOSITION_ROWS),
+                         ByName());
 
 } // namespace

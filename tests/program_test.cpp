@@ -4,7 +4,6 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 
 #include "res/resource.h"
@@ -19,12 +18,6 @@ struct ClosingMessage {
     UINT message;
     WPARAM wParam;
 };
-
-// Test names carry the case's name rather than its bytes.
-void PrintTo(const ClosingMessage &c, std::ostream *out)
-{
-    *out << c.name;
-}
 
 constexpr ClosingMessage CLOSE_BOX = {"WmClose", WM_CLOSE, 0};
 
@@ -78,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(ByMessage, ClosingTheDialog,
                          testing::Values(CLOSE_BOX,
                                          ClosingMessage{"ExitButton", WM_COMMAND,
                                                         MAKEWPARAM(IDCANCEL, BN_CLICKED)}),
-                         testing::PrintToStringParamName());
+                         ByName());
 
 TEST(ProgramProcess, EnterOnTheDialogLeavesItOpen)
 {
@@ -98,11 +91,6 @@ struct ShowCommandCase {
     bool minimized;
 };
 
-void PrintTo(const ShowCommandCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
-
 class StartUpShowCommand : public testing::TestWithParam<ShowCommandCase> {};
 
 TEST_P(StartUpShowCommand, DecidesWhetherTheDialogEndsUpMinimized)
@@ -119,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(ByStartUpInformation, StartUpShowCommand,
                                          ShowCommandCase{"Minimized", SW_SHOWMINIMIZED, true},
                                          ShowCommandCase{"Normal", SW_SHOWNORMAL, false},
                                          ShowCommandCase{"NoneGiven", -1, false}),
-                         testing::PrintToStringParamName());
+                         ByName());
 
 TEST(ProgramProcess, SecondCopyRunsBesideTheFirstAndEachClosesOnItsOwn)
 {
@@ -142,11 +130,6 @@ struct CommandLineCase {
     const char *arguments;
 };
 
-void PrintTo(const CommandLineCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
-
 class CommandLine : public testing::TestWithParam<CommandLineCase> {};
 
 TEST_P(CommandLine, IsAcceptedAndIgnored)
@@ -160,6 +143,6 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(CommandLineCase{"HelpSwitch", "/?"},
                     CommandLineCase{"SeveralWords", "--minimized -x 42 extra words"},
                     CommandLineCase{"QuotedPathOfNoFile", "\"C:\\no such folder\\file.txt\""}),
-    testing::PrintToStringParamName());
+    ByName());
 
 } // namespace

@@ -12,10 +12,10 @@
 //                                           its first WM_LBUTTONDOWN
 //   fixture_windows.exe EVENT tops N        besides the top-level window, N more, visible
 //                                           and titled "top i", none of them activated
-// Once the windows exist and their first paint is done it sets the named event EVENT and
-// runs until ended. Every window counts the WM_LBUTTONDOWNs it receives and answers
-// WM_FIXTURE_CLICKS with that count; WM_CLOSE destroys one window, the process going on;
-// WM_FIXTURE_QUIT to any window ends the process.
+// Every window records what it receives in the mapping named EVENT.record, which its driver
+// made. Once the windows exist and their first paint is done, the fixture writes its
+// top-level window there, sets the named event EVENT and runs until ended. WM_CLOSE destroys
+// one window, the process going on; WM_FIXTURE_QUIT to any window ends the process.
 #include <windows.h>
 #include <stdlib.h>
 
@@ -25,10 +25,16 @@
 
 namespace {
 
-constexpr wchar_t TOP_CLASS[] = L"FixtureTop";
-constexpr wchar_t CHILD_CLASS[] = L"FixtureChild";
 constexpr DWORD HANG_MS = 10000;
 HWND g_hangingTarget = nullptr;
+MessageRecord *g_record = nullptr;
+const wchar_t *g_topClass = nullptr;
+const wchar_t *g_childClass = nullptr;
+
+std::wstring Wide(const std::string &ascii)
+{
+    return std::wstring(ascii.begin(), ascii.end());
+}
 
 // The hostile texts, by name: lengths around the 1024-byte buffer (printable, never
 // repeating within 94 bytes, so a shifted cut shows), printf directives, Japanese, and
@@ -56,16 +62,14 @@ std::wstring Text(const std::string &name)
 
 LRESULT CALLBACK FixtureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    RecordMessage(*g_record, hwnd, message, wParam, lParam);
     switch (message) {
     case WM_LBUTTONDOWN:
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, GetWindowLongPtrW(hwnd, GWLP_USERDATA) + 1);
         if (hwnd == g_hangingTarget) {
             g_hangingTarget = nullptr;
             Sleep(HANG_MS);
         }
         return 0;
-    case WM_FIXTURE_CLICKS:
-        return GetWindowLongPtrW(hwnd, GWLP_USERDATA);
     case WM_FIXTURE_QUIT:
         PostQuitMessage(0);
         return 0;
@@ -88,29 +92,36 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         return 2;
     const std::string what = __argv[2];
     const std::string arg = __argc > 3 ? __argv[3] : "";
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE,
+                                      (std::string(__argv[1]) + FIXTURE_RECORD_SUFFIX).c_str());
+    g_record = mapping ? static_cast<MessageRecord *>(
+                             MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(MessageRecord)))
+                       : nullptr;
+    if (g_record == nullptr || !WatchTakenMessages())
+        return 3;
+    const std::wstring topClass = Wide(FIXTURE_TOP_CLASS), childClass = Wide(FIXTURE_CHILD_CLASS);
+    g_topClass = topClass.c_str();
+    g_childClass = childClass.c_str();
     WNDCLASSW wc = {};
     wc.lpfnWndProc = FixtureProc;
     wc.hInstance = instance;
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = TOP_CLASS;
+    wc.lpszClassName = g_topClass;
     RegisterClassW(&wc);
-    wc.lpszClassName = CHILD_CLASS;
+    wc.lpszClassName = g_childClass;
     RegisterClassW(&wc);
 
     // The top-level window is shown once its contents exist: made inside a hidden window,
     // thousands of windows take no paint each.
-    HWND top =
-        Make(TOP_CLASS,
-             what == "text" ? Text(arg) : L"fixture " + std::wstring(what.begin(), what.end()),
-             nullptr, 0);
+    HWND top = Make(g_topClass, what == "text" ? Text(arg) : L"fixture " + Wide(what), nullptr, 0);
     if (what == "text") {
-        Make(L"Static", Text(arg), Make(CHILD_CLASS, Text(arg), top));
+        Make(L"Static", Text(arg), Make(g_childClass, Text(arg), top));
     } else if (what == "tree" && __argc > 4) {
         const int children = atoi(__argv[3]), grandchildren = atoi(__argv[4]);
         for (int i = 0; i < children; ++i) {
-            HWND child = Make(CHILD_CLASS, L"child " + std::to_wstring(i), top);
+            HWND child = Make(g_childClass, L"child " + std::to_wstring(i), top);
             for (int j = 0; j < grandchildren; ++j)
-                Make(CHILD_CLASS, L"grandchild " + std::to_wstring(i) + L"." + std::to_wstring(j),
+                Make(g_childClass, L"grandchild " + std::to_wstring(i) + L"." + std::to_wstring(j),
                      child);
         }
     } else if (what == "chains") {
@@ -118,17 +129,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         for (int made = 0; made < count;) {
             HWND parent = top;
             for (int level = 0; level < FIXTURE_CHAIN_DEPTH && made < count; ++level)
-                parent = Make(CHILD_CLASS, L"item " + std::to_wstring(made++), parent);
+                parent = Make(g_childClass, L"item " + std::to_wstring(made++), parent);
         }
     } else if (what == "tops") {
         const int count = atoi(arg.c_str());
         for (int i = 0; i < count; ++i)
-            ShowWindow(Make(TOP_CLASS, L"top " + std::to_wstring(i), nullptr, 0),
+            ShowWindow(Make(g_topClass, L"top " + std::to_wstring(i), nullptr, 0),
                        SW_SHOWNOACTIVATE);
     } else if (what == "click") {
-        Make(CHILD_CLASS, L"sibling 1", top);
-        HWND target = Make(CHILD_CLASS, L"target", top);
-        Make(CHILD_CLASS, L"sibling 2", top);
+        Make(g_childClass, L"sibling 1", top);
+        HWND target = Make(g_childClass, Wide(FIXTURE_TARGET), top);
+        Make(g_childClass, L"sibling 2", top);
         if (arg == "hang")
             g_hangingTarget = target;
     } else {
@@ -141,6 +152,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         DispatchMessageW(&msg);
+    g_record->top = static_cast<UINT32>(reinterpret_cast<UINT_PTR>(top));
     HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, __argv[1]);
     if (ready == nullptr)
         return 3;

@@ -9,10 +9,65 @@ namespace {
 
 // Tells a process the test had to end from the program's own exit codes.
 constexpr UINT KILLED_EXIT_CODE = 0xDEAD;
-// A dialog that is ready answers within this.
-constexpr DWORD ANSWER_MS = 5000;
+
+// Job that ends every process put in it once this process ends, even when it is killed.
+HANDLE KillOnExitJob()
+{
+    static HANDLE job = [] {
+        HANDLE created = CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        return created;
+    }();
+    return job;
+}
+
+DWORD ProcessOf(HWND hwnd)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(hwnd, &processId);
+    return processId;
+}
+
+BOOL CALLBACK CollectProc(HWND hwnd, LPARAM lParam)
+{
+    reinterpret_cast<std::vector<HWND> *>(lParam)->push_back(hwnd);
+    return TRUE;
+}
+
+// What this process's recording windows receive, kept as the fixture keeps its own.
+MessageRecord g_record = {};
+LONG g_compared = 0;
+constexpr char PREVIOUS_PROC[] = "TavrolindeRecordedProc";
+
+LRESULT CALLBACK RecordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    RecordMessage(g_record, hwnd, message, wParam, lParam);
+    return CallWindowProcA(reinterpret_cast<WNDPROC>(GetPropA(hwnd, PREVIOUS_PROC)), hwnd, message,
+                           wParam, lParam);
+}
+
+// The record from its first message not yet compared.
+std::vector<Received> ReadRecord(const MessageRecord &record, LONG from)
+{
+    std::vector<Received> received;
+    const LONG recorded = record.count;
+    const LONG count = std::min(recorded, RECORD_CAPACITY);
+    for (LONG i = from; i < count; ++i) {
+        const RecordedMessage &m = record.messages[i];
+        received.push_back({reinterpret_cast<HWND>(static_cast<UINT_PTR>(m.hwnd)), m.message,
+                            static_cast<WPARAM>(m.wParam), static_cast<LPARAM>(m.lParam),
+                            m.posted != 0});
+    }
+    if (recorded > RECORD_CAPACITY)
+        received.push_back({nullptr, 0, 0, 0, false}); // stands for what did not fit
+    return received;
+}
 
 } // namespace
+
+// --- Processes ---
 
 std::string BinPath(const std::string &name)
 {
@@ -40,10 +95,126 @@ int ProcessBits(HANDLE process)
     return system64 && !underWow64 ? 64 : 32;
 }
 
-std::string FixturePath()
+TestProcess::~TestProcess()
 {
-    return BinPath(SystemBits() > BUILD_BITS ? "fixture_windows64.exe" : "fixture_windows.exe");
+    if (info.hProcess == nullptr)
+        return;
+    if (IsRunning()) {
+        TerminateProcess(info.hProcess, KILLED_EXIT_CODE);
+        WaitForSingleObject(info.hProcess, WAIT_MS);
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
 }
+
+bool TestProcess::Start(std::string commandLine, int showCommand)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (showCommand >= 0) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(showCommand);
+    }
+    return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info) != FALSE &&
+           AssignProcessToJobObject(KillOnExitJob(), info.hProcess) != FALSE;
+}
+
+bool TestProcess::StartTavrolinde(const std::string &arguments, int showCommand)
+{
+    std::string commandLine = "\"" + BinPath("Tavrolinde.exe") + "\"";
+    if (!arguments.empty())
+        commandLine += " " + arguments;
+    return Start(commandLine, showCommand);
+}
+
+bool TestProcess::IsRunning() const
+{
+    return WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+DWORD TestProcess::ExitCode(DWORD timeoutMs, Waiting waiting) const
+{
+    WaitUntil([&] { return !IsRunning(); }, timeoutMs, waiting);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info.hProcess, &code);
+    return code;
+}
+
+FixtureProcess::~FixtureProcess()
+{
+    if (record != nullptr)
+        UnmapViewOfFile(record);
+    if (mapping != nullptr)
+        CloseHandle(mapping);
+}
+
+HWND StartFixture(FixtureProcess &fixture, const std::string &arguments, DWORD timeoutMs)
+{
+    // The fixture hands its top-level window over in its record: a search among the windows
+    // could miss it while other tests' windows come and go.
+    static int serial = 0;
+    const std::string event = "TavrolindeFixture." + std::to_string(GetCurrentProcessId()) + "." +
+                              std::to_string(++serial);
+    fixture.mapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(MessageRecord),
+                           (event + FIXTURE_RECORD_SUFFIX).c_str());
+    fixture.record = fixture.mapping ? static_cast<const MessageRecord *>(
+                                           MapViewOfFile(fixture.mapping, FILE_MAP_READ, 0, 0, 0))
+                                     : nullptr;
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
+    HWND top = nullptr;
+    if (fixture.record != nullptr &&
+        fixture.Start(
+            "\"" +
+            BinPath(SystemBits() > BUILD_BITS ? "fixture_windows64.exe" : "fixture_windows.exe") +
+            "\" " + event + " " + arguments) &&
+        ProcessBits(fixture.info.hProcess) == SystemBits()) {
+        HANDLE handles[] = {ready, fixture.info.hProcess};
+        if (WaitForMultipleObjects(2, handles, FALSE, timeoutMs) == WAIT_OBJECT_0)
+            top = reinterpret_cast<HWND>(static_cast<UINT_PTR>(fixture.record->top));
+    }
+    CloseHandle(ready);
+    return top;
+}
+
+// --- Waiting and sending ---
+
+bool WaitUntil(const std::function<bool()> &holds, DWORD timeoutMs, Waiting waiting, DWORD pollMs)
+{
+    for (const DWORD start = GetTickCount();;) {
+        if (waiting == PUMPING)
+            Pump();
+        if (holds())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        // Messages sent to this thread's windows are handled while it waits, so that they
+        // keep answering.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, pollMs, QS_SENDMESSAGE);
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+void Pump()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+std::optional<LRESULT> Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs)
+{
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_NORMAL, timeoutMs, &answer))
+        return std::nullopt;
+    return static_cast<LRESULT>(answer);
+}
+
+// --- Tavrolinde's dialog and its lists ---
 
 HWND CreateMainDialog()
 {
@@ -51,22 +222,50 @@ HWND CreateMainDialog()
                               MainDlgProc, 0);
 }
 
-bool RegisterWindowClass(const char *className, WNDPROC procedure)
+bool IsDialogReady(HWND hDlg, bool filled)
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = className;
-    return RegisterClassA(&windowClass) != 0;
+    if (hDlg == nullptr || !IsWindowVisible(hDlg) || GetDlgItem(hDlg, IDCANCEL) == nullptr)
+        return false;
+    // The list answers only between messages: while a listing runs, the answer waits for
+    // its end.
+    const std::optional<LRESULT> count = Send(GetDlgItem(hDlg, IDC_WINDOW_LIST), LB_GETCOUNT);
+    return count && *count >= (filled ? 1 : 0);
 }
 
-HWND MakeWindow(const char *className, const char *text, DWORD style, HWND parent, int id,
-                const RECT &bounds)
+HWND WaitForDialog(const TestProcess &program, DWORD timeoutMs, Waiting waiting, bool filled,
+                   DWORD pollMs)
 {
-    return CreateWindowExA(0, className, text, style, bounds.left, bounds.top,
-                           bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                           GetModuleHandleA(nullptr), nullptr);
+    HWND hDlg = nullptr;
+    WaitUntil(
+        [&] {
+            hDlg = FindWindowOf(program.info.dwProcessId, DIALOG_CLASS, DIALOG_CAPTION);
+            if (!IsDialogReady(hDlg, filled))
+                hDlg = nullptr;
+            return hDlg != nullptr || !program.IsRunning();
+        },
+        timeoutMs, waiting, pollMs);
+    return hDlg;
+}
+
+bool SendCommand(HWND hDlg, int id, WORD code)
+{
+    return Send(hDlg, WM_COMMAND, MAKEWPARAM(id, code),
+                reinterpret_cast<LPARAM>(GetDlgItem(hDlg, id)), LISTING_MS)
+        .has_value();
+}
+
+bool SelectInList(HWND hDlg, int listId, HWND window)
+{
+    HWND list = GetDlgItem(hDlg, listId);
+    const int index = IndexOf(list, window);
+    return index >= 0 && SendMessageA(list, LB_SETCURSEL, index, 0) == index &&
+           SendCommand(hDlg, listId, LBN_SELCHANGE);
+}
+
+bool SelectDescendant(HWND hDlg, HWND top, HWND descendant)
+{
+    return SelectInList(hDlg, IDC_WINDOW_LIST, top) &&
+           SelectInList(hDlg, IDC_CHILD_LIST, descendant);
 }
 
 int IndexOf(HWND list, HWND datum)
@@ -119,49 +318,6 @@ std::vector<Entry> DescendantEntries(HWND parent)
     return entries;
 }
 
-void Pump()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
-HANDLE KillOnExitJob()
-{
-    static HANDLE job = [] {
-        HANDLE created = CreateJobObjectA(nullptr, nullptr);
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-        return created;
-    }();
-    return job;
-}
-
-void EndProcess(PROCESS_INFORMATION &info)
-{
-    if (info.hProcess == nullptr)
-        return;
-    if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(info.hProcess, KILLED_EXIT_CODE);
-        WaitForSingleObject(info.hProcess, WAIT_MS);
-    }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-}
-
-namespace {
-
-BOOL CALLBACK CollectProc(HWND hwnd, LPARAM lParam)
-{
-    reinterpret_cast<std::vector<HWND> *>(lParam)->push_back(hwnd);
-    return TRUE;
-}
-
-} // namespace
-
 std::vector<HWND> TopLevelWindows()
 {
     std::vector<HWND> all;
@@ -176,26 +332,24 @@ std::vector<HWND> DescendantWindows(HWND parent)
     return all;
 }
 
-bool SendCommand(HWND hDlg, int id, WORD code)
+// --- The tests' own windows, and what windows receive ---
+
+bool RegisterWindowClass(const char *className, WNDPROC procedure)
 {
-    DWORD_PTR ignored = 0;
-    return SendMessageTimeoutA(hDlg, WM_COMMAND, MAKEWPARAM(id, code),
-                               reinterpret_cast<LPARAM>(GetDlgItem(hDlg, id)), SMTO_NORMAL,
-                               LISTING_MS, &ignored) != 0;
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = className;
+    return RegisterClassA(&windowClass) != 0;
 }
 
-bool SelectInList(HWND hDlg, int listId, HWND window)
+HWND MakeWindow(const char *className, const char *text, DWORD style, HWND parent, int id,
+                const RECT &bounds)
 {
-    HWND list = GetDlgItem(hDlg, listId);
-    const int index = IndexOf(list, window);
-    return index >= 0 && SendMessageA(list, LB_SETCURSEL, index, 0) == index &&
-           SendCommand(hDlg, listId, LBN_SELCHANGE);
-}
-
-bool SelectDescendant(HWND hDlg, HWND top, HWND descendant)
-{
-    return SelectInList(hDlg, IDC_WINDOW_LIST, top) &&
-           SelectInList(hDlg, IDC_CHILD_LIST, descendant);
+    return CreateWindowExA(0, className, text, style, bounds.left, bounds.top,
+                           bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           GetModuleHandleA(nullptr), nullptr);
 }
 
 std::string TextOf(HWND hwnd, int size)
@@ -210,13 +364,6 @@ std::string ClassOf(HWND hwnd)
     char name[TEXT_BUFFER_CHARS] = {};
     GetClassNameA(hwnd, name, TEXT_BUFFER_CHARS);
     return name;
-}
-
-DWORD ProcessOf(HWND hwnd)
-{
-    DWORD processId = 0;
-    GetWindowThreadProcessId(hwnd, &processId);
-    return processId;
 }
 
 std::vector<HWND> WindowsOf(DWORD processId, const char *className, const char *caption)
@@ -236,107 +383,74 @@ HWND FindWindowOf(DWORD processId, const char *className, const char *caption)
     return found.empty() ? nullptr : found.front();
 }
 
-TestProcess::~TestProcess()
+bool Received::operator==(const Received &other) const
 {
-    EndProcess(info);
+    return hwnd == other.hwnd && message == other.message && wParam == other.wParam &&
+           lParam == other.lParam && posted == other.posted;
 }
 
-bool TestProcess::Start(std::string commandLine, int showCommand)
+void PrintTo(const Received &r, std::ostream *os)
 {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    if (showCommand >= 0) {
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = static_cast<WORD>(showCommand);
+    *os << "{" << (r.posted ? "posted" : "sent") << " to " << r.hwnd << ": 0x" << std::hex
+        << r.message << ", 0x" << r.wParam << ", 0x" << r.lParam << std::dec << "}";
+}
+
+void Record(HWND window)
+{
+    ASSERT_TRUE(WatchTakenMessages());
+    SetPropA(window, PREVIOUS_PROC,
+             reinterpret_cast<HANDLE>(SetWindowLongPtrA(
+                 window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingProc))));
+}
+
+std::vector<Received> ReceivedSoFar(const FixtureProcess *fixture)
+{
+    return fixture ? ReadRecord(*fixture->record, fixture->compared)
+                   : ReadRecord(g_record, g_compared);
+}
+
+int ClicksSoFar(HWND window, const FixtureProcess *fixture)
+{
+    const std::vector<Received> received = ReceivedSoFar(fixture);
+    return static_cast<int>(std::count_if(received.begin(), received.end(), [&](const Received &r) {
+        return r.hwnd == window && r.message == WM_LBUTTONDOWN;
+    }));
+}
+
+std::vector<Received> Clicks(HWND window, int times)
+{
+    static const Received CLICK[] = {{nullptr, WM_LBUTTONDOWN, 0, 0, true},
+                                     {nullptr, WM_LBUTTONUP, 0, 0, true}};
+    std::vector<Received> clicks;
+    for (int i = 0; i < times; ++i) {
+        for (Received message : CLICK) {
+            message.hwnd = window;
+            clicks.push_back(message);
+        }
     }
-    return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &info) != FALSE &&
-           AssignProcessToJobObject(KillOnExitJob(), info.hProcess) != FALSE;
+    return clicks;
 }
 
-bool TestProcess::StartTavrolinde(const std::string &arguments, int showCommand)
+void ExpectReceived(const std::vector<Received> &expected, const std::string &context,
+                    FixtureProcess *fixture)
 {
-    std::string commandLine = "\"" + BinPath("Tavrolinde.exe") + "\"";
-    if (!arguments.empty())
-        commandLine += " " + arguments;
-    return Start(commandLine, showCommand);
+    if (fixture == nullptr)
+        Pump();
+    const std::vector<Received> received = ReceivedSoFar(fixture);
+    EXPECT_EQ(received, expected) << context;
+    if (fixture != nullptr)
+        fixture->compared = fixture->record->count;
+    else
+        g_compared = g_record.count;
 }
 
-bool TestProcess::IsRunning() const
+void ExpectClicks(HWND target, int least, int most, const std::string &context,
+                  FixtureProcess *fixture)
 {
-    return WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT;
-}
-
-DWORD TestProcess::ExitCode(DWORD timeoutMs, void (*idle)()) const
-{
-    WaitUntil(
-        [&] {
-            if (idle != nullptr)
-                idle();
-            return !IsRunning();
-        },
-        timeoutMs);
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(info.hProcess, &code);
-    return code;
-}
-
-bool WaitUntil(const std::function<bool()> &holds, DWORD timeoutMs, DWORD pollMs)
-{
-    for (const DWORD start = GetTickCount(); !holds();) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        // Messages sent to this thread's windows are handled while it waits, so that they
-        // keep answering; what is posted stays queued for the caller.
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, pollMs, QS_SENDMESSAGE);
-        MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-    return true;
-}
-
-bool IsDialogReady(HWND hDlg, bool filled)
-{
-    if (hDlg == nullptr || !IsWindowVisible(hDlg) || GetDlgItem(hDlg, IDCANCEL) == nullptr)
-        return false;
-    // The list answers only between messages: while a listing runs, the answer waits for
-    // its end.
-    DWORD_PTR count = 0;
-    return SendMessageTimeoutA(GetDlgItem(hDlg, IDC_WINDOW_LIST), LB_GETCOUNT, 0, 0,
-                               SMTO_ABORTIFHUNG, ANSWER_MS, &count) != 0 &&
-           static_cast<LRESULT>(count) >= (filled ? 1 : 0);
-}
-
-HWND WaitForDialog(const TestProcess &program, DWORD timeoutMs, void (*idle)(), bool filled,
-                   DWORD pollMs)
-{
-    HWND hDlg = nullptr;
-    WaitUntil(
-        [&] {
-            hDlg = FindWindowOf(program.info.dwProcessId, DIALOG_CLASS, "Tavrolinde");
-            if (!IsDialogReady(hDlg, filled))
-                hDlg = nullptr;
-            if (hDlg == nullptr && idle != nullptr)
-                idle();
-            return hDlg != nullptr || !program.IsRunning();
-        },
-        timeoutMs, pollMs);
-    return hDlg;
-}
-
-HWND StartFixture(TestProcess &fixture, const std::string &arguments, DWORD timeoutMs)
-{
-    static int serial = 0;
-    const std::string event = "TavrolindeFixture." + std::to_string(GetCurrentProcessId()) + "." +
-                              std::to_string(++serial);
-    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
-    HWND top = nullptr;
-    if (fixture.Start("\"" + FixturePath() + "\" " + event + " " + arguments) &&
-        ProcessBits(fixture.info.hProcess) == SystemBits()) {
-        HANDLE handles[] = {ready, fixture.info.hProcess};
-        if (WaitForMultipleObjects(2, handles, FALSE, timeoutMs) == WAIT_OBJECT_0)
-            top = FindWindowOf(fixture.info.dwProcessId, "FixtureTop");
-    }
-    CloseHandle(ready);
-    return top;
+    if (fixture == nullptr)
+        Pump();
+    const int clicks = ClicksSoFar(target, fixture);
+    EXPECT_GE(clicks, least) << context;
+    EXPECT_LE(clicks, most) << context;
+    ExpectReceived(Clicks(target, clicks), context, fixture);
 }

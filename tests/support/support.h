@@ -1,96 +1,55 @@
-// Helpers several test programs share: window and list lookups, message pumping, paths
-// beside the test program, and the processes a test starts.
+// What the test programs and the benchmark share, in four parts: the processes they start,
+// waiting and sending, Tavrolinde's dialog and its lists, and the tests' own windows with
+// the record of what those receive.
 #pragma once
 
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "lister/lister.h"
+#include "tests/support/fixture.h"
 
-// A command sent to a dialog returns within this once its listing is done, 10,000 windows
-// included, on a shared machine.
-constexpr DWORD LISTING_MS = 280000;
+// Names a table's cases by their rows' `name`, the first member of every row.
+struct ByName {
+    template <class Row> std::string operator()(const testing::TestParamInfo<Row> &info) const
+    {
+        return info.param.name;
+    }
+};
 
-// How often a wait looks again, unless it says otherwise.
-constexpr DWORD POLL_MS = 50;
+// --- Processes ---
 
 // Start-up, readiness and a process's end: generous on a shared machine, where nothing
 // here measures speed.
 constexpr DWORD WAIT_MS = 20000;
+// A fixture of 10,000 windows is made within this.
+constexpr DWORD LARGE_FIXTURE_MS = 120000;
 
-// Clicks come once a second: a watch of 5.5 s sees about five of them.
-constexpr DWORD CLICK_WATCH_MS = 5500;
-constexpr int MIN_CLICKS = 4;
-constexpr int MAX_CLICKS = 6;
+// Bits of this build: 32 as Tavrolinde ships, 64 in the x86-64 build that the tests use
+// where the kernel cannot run 32-bit code.
+constexpr int BUILD_BITS = sizeof(void *) == 8 ? 64 : 32;
 
-// Long enough for two more ticks to come, if any would.
-constexpr DWORD QUIET_MS = 2500;
-
-// The class of every dialog box, the About box and the main dialog among them.
-constexpr char DIALOG_CLASS[] = "#32770";
-
-// The maker's notice: the About text's last line, and the version block's copyright.
-constexpr char NOTICE[] = "Copyright (C) 2026 The Tavrolinde developers. MIT License.";
-
-// Bytes of an entry before its NUL.
-constexpr size_t ENTRY_MAX = TEXT_BUFFER_CHARS - 1;
-
-// The About box's caption: "バージョン情報" (version information) in code page 932.
-constexpr char ABOUT_CAPTION[] = "\x83\x6F\x81\x5B\x83\x57\x83\x87\x83\x93\x8F\xEE\x95\xF1";
-
-// Path of `name` in the folder of this test program, where the build puts every program.
+// Path of `name` in the folder of this program, where the build puts every program.
 std::string BinPath(const std::string &name);
 
 // Bits of the system the tests run on, as TAVROLINDE_SYSTEM_BITS gives them (32 when it
 // is not set), and so of the programs whose windows they list and click. On a 64-bit
 // system a 32-bit build of Tavrolinde runs under WoW64, as on its users' machines.
 int SystemBits();
-
-// Bits of this build: 32 as Tavrolinde ships, 64 in the x86-64 build that the tests use
-// where the kernel cannot run 32-bit code.
-constexpr int BUILD_BITS = sizeof(void *) == 8 ? 64 : 32;
-
-// Bits of a running process.
 int ProcessBits(HANDLE process);
 
-// The program with the fixture windows, built for the system's bits: a 32-bit build brings
-// a 64-bit one of its own for a 64-bit system.
-std::string FixturePath();
+// What this thread does while it waits: its windows answer what is sent to them, and what is
+// posted waits for the caller or, PUMPING, is delivered too.
+enum Waiting { ANSWERING, PUMPING };
 
-// The real main dialog, modeless in this process, from the real template.
-HWND CreateMainDialog();
-
-// Registers a window class of this program; false when it cannot, as for a name already
-// registered.
-bool RegisterWindowClass(const char *className, WNDPROC procedure = DefWindowProcA);
-
-// A window of this program, of a class it registered or of the system's, at `bounds`
-// (left, top, right, bottom) in its parent, with the control identifier `id`.
-HWND MakeWindow(const char *className, const char *text, DWORD style, HWND parent = nullptr,
-                int id = 0, const RECT &bounds = {0, 0, 200, 100});
-
-// Index of the entry of `list` whose item data is `datum`; -1 when none is.
-int IndexOf(HWND list, HWND datum);
-
-// A window's text as a buffer of `size` bytes receives it, and its class name.
-std::string TextOf(HWND hwnd, int size = TEXT_BUFFER_CHARS);
-std::string ClassOf(HWND hwnd);
-
-// The process that owns a window.
-DWORD ProcessOf(HWND hwnd);
-
-// The visible top-level windows of a process, by class and, unless it is null, caption.
-std::vector<HWND> WindowsOf(DWORD processId, const char *className, const char *caption = nullptr);
-
-// The first of them; null when there is none.
-HWND FindWindowOf(DWORD processId, const char *className, const char *caption = nullptr);
-
-// A process a test starts: in the kill-on-exit job, and ended with its test, passed or
-// failed, so that no process is left behind to block the test run.
+// A process a test starts, ended with its test, passed or failed, and with this process
+// even when it is killed, so that none is left behind to block the test run.
 struct TestProcess {
     PROCESS_INFORMATION info = {};
 
@@ -105,47 +64,88 @@ struct TestProcess {
     bool StartTavrolinde(const std::string &arguments = "", int showCommand = -1);
     bool IsRunning() const;
     // The exit code once the process has ended; STILL_ACTIVE when it has not within
-    // `timeoutMs`. `idle` runs between looks, as for WaitForDialog.
-    DWORD ExitCode(DWORD timeoutMs, void (*idle)() = nullptr) const;
+    // `timeoutMs`.
+    DWORD ExitCode(DWORD timeoutMs, Waiting waiting = ANSWERING) const;
 };
 
-// Looks every `pollMs` whether `holds` is true, until it is (true) or `timeoutMs` runs out
-// (false). Meanwhile this thread's windows answer what is sent to them; posted messages
-// wait for the caller, whose `holds` may handle them.
-bool WaitUntil(const std::function<bool()> &holds, DWORD timeoutMs, DWORD pollMs = POLL_MS);
+// fixture_windows.exe (tests/support/fixture.h), built for the system's bits, and the record
+// of what its windows received, readable after its end too.
+struct FixtureProcess : TestProcess {
+    HANDLE mapping = nullptr;
+    const MessageRecord *record = nullptr;
+    LONG compared = 0; // messages of the record already compared
+
+    ~FixtureProcess();
+};
+
+// Starts the fixture with `arguments`; its top-level window once it says its windows are
+// made, or null when it does not within `timeoutMs`.
+HWND StartFixture(FixtureProcess &fixture, const std::string &arguments, DWORD timeoutMs = WAIT_MS);
+
+// --- Waiting and sending ---
+
+// How often a wait looks again.
+constexpr DWORD POLL_MS = 20;
+// A dialog that is ready answers within this.
+constexpr DWORD ANSWER_MS = 5000;
+// A command returns within this once its listing is done, 10,000 windows included.
+constexpr DWORD LISTING_MS = 280000;
+// Long enough for two more ticks to come, if any would.
+constexpr DWORD QUIET_MS = 2500;
+
+// Looks every `pollMs` whether `holds` is true until it is (true) or `timeoutMs` runs out
+// (false).
+bool WaitUntil(const std::function<bool()> &holds, DWORD timeoutMs, Waiting waiting = ANSWERING,
+               DWORD pollMs = POLL_MS);
+
+inline bool Never()
+{
+    return false;
+}
+
+// Delivers whatever is queued for this thread, posted messages included.
+void Pump();
+
+// `message` sent to a window of any process; its answer, or none when it gave none within
+// `timeoutMs` (it hung, or is gone).
+[[nodiscard]] std::optional<LRESULT> Send(HWND hwnd, UINT message, WPARAM wParam = 0,
+                                          LPARAM lParam = 0, DWORD timeoutMs = ANSWER_MS);
+
+// --- Tavrolinde's dialog and its lists ---
+
+// The class of every dialog box, the About box and the main dialog among them.
+constexpr char DIALOG_CLASS[] = "#32770";
+constexpr char DIALOG_CAPTION[] = "Tavrolinde";
+// The About box's caption: "バージョン情報" (version information) in code page 932.
+constexpr char ABOUT_CAPTION[] = "\x83\x6F\x81\x5B\x83\x57\x83\x87\x83\x93\x8F\xEE\x95\xF1";
+// The maker's notice: the About text's last line, and the version block's copyright.
+constexpr char NOTICE[] = "Copyright (C) 2026 The Tavrolinde developers. MIT License.";
+// Bytes of an entry before its NUL.
+constexpr size_t ENTRY_MAX = TEXT_BUFFER_CHARS - 1;
+
+// The real main dialog, modeless in this process, from the real template.
+HWND CreateMainDialog();
 
 // Whether a Tavrolinde dialog is ready: visible, its controls made, its window list
 // answering across the process boundary and, when `filled`, holding an entry.
 bool IsDialogReady(HWND hDlg, bool filled = true);
 
-// The Tavrolinde dialog of `program` once it is ready (IsDialogReady with `filled`), looked
-// for every `pollMs`; null when the process ends first or `timeoutMs` runs out. `idle` runs
-// between looks: a test whose own windows must answer handles its messages there.
-HWND WaitForDialog(const TestProcess &program, DWORD timeoutMs, void (*idle)() = nullptr,
+// The dialog of `program` once it is ready; null when the process ends first or `timeoutMs`
+// runs out. `waiting` and `pollMs` as for WaitUntil.
+HWND WaitForDialog(const TestProcess &program, DWORD timeoutMs, Waiting waiting = ANSWERING,
                    bool filled = true, DWORD pollMs = POLL_MS);
-
-// Starts `fixture_windows.exe EVENT arguments` (tests/support/fixture.h), built for the
-// system's bits, as `fixture`; its top-level window of class FixtureTop once it says that
-// its windows are made, or null when it does not within `timeoutMs`.
-HWND StartFixture(TestProcess &fixture, const std::string &arguments, DWORD timeoutMs);
-
-// Every top-level window, in the order EnumWindows gives them.
-std::vector<HWND> TopLevelWindows();
-
-// Every descendant of `parent`, in the order EnumChildWindows gives them.
-std::vector<HWND> DescendantWindows(HWND parent);
 
 // Sends the dialog the command of its control `id` with the notification `code`, as the
 // control does; true once the dialog has handled it, a listing included.
-bool SendCommand(HWND hDlg, int id, WORD code = BN_CLICKED);
+[[nodiscard]] bool SendCommand(HWND hDlg, int id, WORD code = BN_CLICKED);
 
 // Selects the entry of the dialog's list `listId` that carries `window` and announces the
-// change, as a click does; true once the dialog has handled it (a listing included), false
-// when no entry carries the window.
-bool SelectInList(HWND hDlg, int listId, HWND window);
+// change, as a click does; false when no entry carries the window.
+[[nodiscard]] bool SelectInList(HWND hDlg, int listId, HWND window);
+[[nodiscard]] bool SelectDescendant(HWND hDlg, HWND top, HWND descendant);
 
-// Selects `top` in the dialog's upper list, then `descendant` in its lower one.
-bool SelectDescendant(HWND hDlg, HWND top, HWND descendant);
+// Index of the entry of `list` whose item data is `datum`; -1 when none is.
+int IndexOf(HWND list, HWND datum);
 
 // Text of entry `index` of a list, also one of another process, in the ANSI code page.
 std::string ListText(HWND list, int index);
@@ -167,17 +167,69 @@ void PrintTo(const Entry &entry, std::ostream *os);
 std::vector<Entry> EntriesOf(HWND list);
 
 // The lower list's entry for a window of this text and class: "text [class]", cut to
-// ENTRY_MAX bytes.
+// ENTRY_MAX bytes; and the entries for `parent`, as this process reads its descendants.
 std::string DescendantEntry(const std::string &text, const std::string &className);
-
-// The lower list's entries for `parent`, as this process reads its descendants.
 std::vector<Entry> DescendantEntries(HWND parent);
 
-// Delivers whatever is queued for this thread, posted messages included.
-void Pump();
+// Every top-level window, and every descendant of `parent`, in the platform's order.
+std::vector<HWND> TopLevelWindows();
+std::vector<HWND> DescendantWindows(HWND parent);
 
-// Job that ends every process put in it once this process ends, even when it is killed.
-HANDLE KillOnExitJob();
+// --- The tests' own windows, and what windows receive ---
 
-// Ends a started process still running, with exit code 0xDEAD, then closes its handles.
-void EndProcess(PROCESS_INFORMATION &info);
+// Registers a window class of this program; false when it cannot, as for a name already
+// registered.
+bool RegisterWindowClass(const char *className, WNDPROC procedure = DefWindowProcA);
+
+// A window of this program, of a class it registered or of the system's, at `bounds`
+// (left, top, right, bottom) in its parent, with the control identifier `id`.
+HWND MakeWindow(const char *className, const char *text, DWORD style, HWND parent = nullptr,
+                int id = 0, const RECT &bounds = {0, 0, 200, 100});
+
+// A window's text as a buffer of `size` bytes receives it, and its class name.
+std::string TextOf(HWND hwnd, int size = TEXT_BUFFER_CHARS);
+std::string ClassOf(HWND hwnd);
+
+// The visible top-level windows of a process, by class and, unless it is null, caption;
+// and the first of them, null when there is none.
+std::vector<HWND> WindowsOf(DWORD processId, const char *className, const char *caption = nullptr);
+HWND FindWindowOf(DWORD processId, const char *className, const char *caption = nullptr);
+
+// A message a recording window received (tests/support/fixture.h).
+struct Received {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    bool posted;
+
+    bool operator==(const Received &other) const;
+};
+
+void PrintTo(const Received &received, std::ostream *os);
+
+// Records from now on what `window`, of this process, receives.
+void Record(HWND window);
+
+// The record so far, of this process's windows or, when given, of a fixture's.
+std::vector<Received> ReceivedSoFar(const FixtureProcess *fixture = nullptr);
+
+// The presses `window` received so far.
+int ClicksSoFar(HWND window, const FixtureProcess *fixture = nullptr);
+
+// `times` clicks on `window` as a tick posts them: a press and a release at its corner.
+std::vector<Received> Clicks(HWND window, int times = 1);
+
+// Delivers what is queued, then expects the record to be `expected`, whole and in order;
+// prints both when they differ, then clears the record.
+void ExpectReceived(const std::vector<Received> &expected, const std::string &context,
+                    FixtureProcess *fixture = nullptr);
+
+// Clicks come once a second: a watch of 5.5 s sees about five of them.
+constexpr DWORD CLICK_WATCH_MS = 5500;
+constexpr int MIN_CLICKS = 4;
+constexpr int MAX_CLICKS = 6;
+
+// ExpectReceived for a record of nothing but clicks on `target`, `least` to `most` of them.
+void ExpectClicks(HWND target, int least, int most, const std::string &context,
+                  FixtureProcess *fixture = nullptr);
