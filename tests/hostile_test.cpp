@@ -20,15 +20,15 @@ namespace {
 
 // A dialog that no target blocks answers within this.
 constexpr DWORD UNBLOCKED_MS = 2000;
-// The hung target is watched this long: its hang of 10 s and a few ticks beyond.
-constexpr DWORD HANG_WATCH_MS = 13000;
+// The period of the ticks: a press leaves at most one click a second.
+constexpr DWORD TICK_MS = 1000;
+// The hung target is watched this long: its hang and a few ticks beyond.
+constexpr DWORD HANG_WATCH_MS = FIXTURE_HANG_MS + 3 * TICK_MS;
 // A hung target's clicks wait in its queue: after the hang, at least this many have come.
 constexpr int CLICKS_AFTER_HANG = 8;
 // How often a watch asks whether the dialog answers: asked without a pause, the program
 // handles the questions and its timer's ticks wait.
 constexpr DWORD WATCH_POLL_MS = 250;
-// The period of the ticks: a press leaves at most one click a second.
-constexpr DWORD TICK_MS = 1000;
 
 // A list holds characters, not bytes: a text cut inside a double-byte character is right
 // without its lone lead byte.

@@ -6,8 +6,10 @@
 
 constexpr char FIXTURE_TOP_CLASS[] = "FixtureTop";
 constexpr char FIXTURE_CHILD_CLASS[] = "FixtureChild";
-// The text of the `click` fixture's child that the tests pick to be clicked.
+// The text of the `click` fixture's child that the tests pick to be clicked, and how long a
+// `click hang` fixture's target hangs at its first press.
 constexpr char FIXTURE_TARGET[] = "target";
+constexpr DWORD FIXTURE_HANG_MS = 10000;
 // Sent or posted to any fixture window, ends the fixture process.
 constexpr UINT WM_FIXTURE_QUIT = WM_APP;
 // Windows in each chain of a `chains` fixture: the top window's child is the first.

@@ -8,8 +8,8 @@
 //                                           FIXTURE_CHAIN_DEPTH, each the child of the one
 //                                           before
 //   fixture_windows.exe EVENT click [hang]  children "sibling 1", "target", "sibling 2";
-//                                           with hang, the target's thread sleeps 10 s on
-//                                           its first WM_LBUTTONDOWN
+//                                           with hang, the target's thread sleeps
+//                                           FIXTURE_HANG_MS at its first WM_LBUTTONDOWN
 //   fixture_windows.exe EVENT tops N        besides the top-level window, N more, visible
 //                                           and titled "top i", none of them activated
 // Every window records what it receives in the mapping named EVENT.record, which its driver
@@ -25,7 +25,6 @@
 
 namespace {
 
-constexpr DWORD HANG_MS = 10000;
 HWND g_hangingTarget = nullptr;
 MessageRecord *g_record = nullptr;
 const wchar_t *g_topClass = nullptr;
@@ -67,7 +66,7 @@ LRESULT CALLBACK FixtureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     case WM_LBUTTONDOWN:
         if (hwnd == g_hangingTarget) {
             g_hangingTarget = nullptr;
-            Sleep(HANG_MS);
+            Sleep(FIXTURE_HANG_MS);
         }
         return 0;
     case WM_FIXTURE_QUIT:
