@@ -1,6 +1,7 @@
 // The file carries what Windows will show: Tavrolinde.exe, opened as a data file,
 // holds its dialog template, icons, version block and manifest, all in Japanese
-// (0x0411), and its PE header makes it a GUI program of the build's bits. Expected values
+// (0x0411), and its PE header makes it a GUI program of the build's bits. The version
+// block is read through the system's own reader, as Explorer reads it. Expected values
 // are literals, never taken from resource.h or the resource script. What it imports is
 // checked in scripts/check-program.sh.
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/support.h"
@@ -111,60 +113,33 @@ template <class Text> Text lowerAscii(Text text)
     return text;
 }
 
-// One node of the raw VS_VERSIONINFO tree: wLength, wValueLength, wType, szKey,
-// padding, value, padding, children.
-struct VersionNode {
-    std::wstring key;
-    WORD type = 0;
-    std::vector<BYTE> value;
-    std::vector<VersionNode> children;
-
-    const VersionNode *child(const std::wstring &name) const
-    {
-        for (const VersionNode &node : children)
-            if (node.key == name)
-                return &node;
-        return nullptr;
-    }
-    // A text value; its length may count the terminating NUL.
-    std::wstring text() const
-    {
-        std::wstring result(value.size() / 2, L'\0');
-        std::memcpy(&result[0], value.data(), result.size() * 2);
-        if (!result.empty() && result.back() == L'\0')
-            result.pop_back();
-        return result;
-    }
-};
-
-bool parseVersionNode(Cursor &c, VersionNode &node)
+// UTF-16 text as 8-bit text, each character past ASCII as '?'.
+std::string ascii(const std::wstring &text)
 {
-    c.align(4);
-    const size_t start = c.pos;
-    const WORD length = c.word();
-    const WORD valueLength = c.word();
-    node.type = c.word();
-    node.key = c.text<WCHAR>();
-    c.align(4);
-    const size_t end = start + length;
-    if (!c.good || length < 6 || end > c.size || c.pos > end)
-        return false;
-    // Text values count WCHARs, binary values bytes.
-    const size_t valueBytes = node.type == 1 ? valueLength * 2u : valueLength;
-    if (valueBytes > end - c.pos)
-        return false;
-    node.value.assign(c.data + c.pos, c.data + c.pos + valueBytes);
-    c.pos += valueBytes;
-    for (c.align(4); c.pos < end; c.align(4)) {
-        node.children.emplace_back();
-        Cursor inside = c;
-        inside.size = end;
-        if (!parseVersionNode(inside, node.children.back()))
-            return false;
-        c.pos = inside.pos;
+    std::string result;
+    for (const wchar_t c : text)
+        result += c < 0x80 ? static_cast<char>(c) : '?';
+    return result;
+}
+
+// The keys of the version block's nodes from the cursor to `end`, depth first, each
+// indented by a space a level; `good` is cleared where a node runs past its end.
+void versionKeys(Cursor &c, size_t end, const std::string &indent, std::vector<std::string> &keys)
+{
+    for (c.align(4); c.good && c.pos < end; c.align(4)) {
+        const size_t next = c.pos + c.word();
+        const WORD valueLength = c.word();
+        const bool isText = c.word() == 1; // a text value counts WCHARs, a binary one bytes
+        keys.push_back(indent + ascii(c.text<WCHAR>()));
+        c.align(4);
+        c.pos += isText ? valueLength * sizeof(WCHAR) : valueLength;
+        if (c.pos > next || next > end) {
+            c.good = false;
+            return;
+        }
+        versionKeys(c, next, indent + " ", keys);
+        c.at(next);
     }
-    c.pos = end;
-    return true;
 }
 
 // The start tag "<tag ...>" of the first element `tag` in `xml`, or "".
@@ -385,15 +360,27 @@ TEST_F(ExecutableResources, VersionBlockNamesTavrolinde1000InJapanese)
 {
     const std::vector<BYTE> bytes = resource(RT_VERSION, 1);
     ASSERT_FALSE(bytes.empty()) << "no RT_VERSION 1 in language 0x0411";
-    Cursor c(bytes);
-    VersionNode root;
-    ASSERT_TRUE(parseVersionNode(c, root)) << "the VS_VERSIONINFO structure is malformed";
-    EXPECT_EQ(root.key, L"VS_VERSION_INFO");
-    EXPECT_EQ(root.type, 0u);
 
-    ASSERT_EQ(root.value.size(), sizeof(VS_FIXEDFILEINFO));
+    // The block as Explorer's Properties page reads it. The A reader hands a text value
+    // over in the code page and a binary one as it is: the fixed part keeps its size only
+    // as a binary value, and a string reads right only as a text one.
+    const std::string path = exePath();
+    std::vector<BYTE> block(GetFileVersionInfoSizeA(path.c_str(), nullptr));
+    ASSERT_FALSE(block.empty()) << "the system finds no version block";
+    ASSERT_TRUE(
+        GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+    const auto value = [&block](const std::string &name) {
+        void *data = nullptr;
+        UINT length = 0;
+        if (!VerQueryValueA(block.data(), name.c_str(), &data, &length) || !data)
+            return std::string("<missing>");
+        return std::string(static_cast<const char *>(data), length);
+    };
+
+    const std::string fixedBytes = value("\\");
+    ASSERT_EQ(fixedBytes.size(), sizeof(VS_FIXEDFILEINFO));
     VS_FIXEDFILEINFO fixed;
-    std::memcpy(&fixed, root.value.data(), sizeof fixed);
+    std::memcpy(&fixed, fixedBytes.data(), sizeof fixed);
     EXPECT_EQ(fixed.dwSignature, 0xFEEF04BDu);
     EXPECT_EQ(fixed.dwFileVersionMS, 0x00010000u) << "file version 1.0";
     EXPECT_EQ(fixed.dwFileVersionLS, 0x00000000u) << "file version .0.0";
@@ -406,40 +393,32 @@ TEST_F(ExecutableResources, VersionBlockNamesTavrolinde1000InJapanese)
     EXPECT_EQ(fixed.dwFileSubtype, 0u);
     EXPECT_EQ(fixed.dwFileDateMS, 0u);
     EXPECT_EQ(fixed.dwFileDateLS, 0u);
+    EXPECT_EQ(value("\\VarFileInfo\\Translation"), std::string("\x11\x04\xB0\x04", 4))
+        << "one language and code page pair: Japanese (0x0411), Unicode (0x04B0)";
 
-    const VersionNode *strings = root.child(L"StringFileInfo");
-    ASSERT_NE(strings, nullptr) << "no StringFileInfo";
-    ASSERT_EQ(strings->children.size(), 1u) << "one string table";
-    const VersionNode &table = strings->children[0];
-    EXPECT_EQ(table.key, L"041104b0");
-
-    struct Entry {
-        const wchar_t *key;
-        const wchar_t *value;
+    const std::pair<const char *, std::string> strings[] = {
+        {"FileDescription", "Tavrolinde"},      {"FileVersion", "1, 0, 0, 0"},
+        {"InternalName", "Tavrolinde"},         {"LegalCopyright", NOTICE},
+        {"OriginalFilename", "Tavrolinde.exe"}, {"ProductName", "Tavrolinde"},
+        {"ProductVersion", "1, 0, 0, 0"},
     };
-    const std::wstring notice(std::begin(NOTICE), std::end(NOTICE) - 1);
-    const Entry expected[] = {
-        {L"FileDescription", L"Tavrolinde"},      {L"FileVersion", L"1, 0, 0, 0"},
-        {L"InternalName", L"Tavrolinde"},         {L"LegalCopyright", notice.c_str()},
-        {L"OriginalFilename", L"Tavrolinde.exe"}, {L"ProductName", L"Tavrolinde"},
-        {L"ProductVersion", L"1, 0, 0, 0"},
-    };
-    ASSERT_EQ(table.children.size(), std::size(expected)) << "exactly seven strings";
-    for (size_t i = 0; i < std::size(expected); ++i) {
-        SCOPED_TRACE("string #" + std::to_string(i + 1));
-        EXPECT_EQ(table.children[i].key, expected[i].key);
-        EXPECT_EQ(table.children[i].type, 1u) << "a text value";
-        EXPECT_EQ(table.children[i].text(), expected[i].value);
+    for (const auto &[key, expected] : strings) {
+        std::string text = value(std::string("\\StringFileInfo\\041104b0\\") + key);
+        if (!text.empty() && text.back() == '\0') // its length may count the NUL
+            text.pop_back();
+        EXPECT_EQ(text, expected) << key;
     }
 
-    const VersionNode *vars = root.child(L"VarFileInfo");
-    ASSERT_NE(vars, nullptr) << "no VarFileInfo";
-    const VersionNode *translation = vars->child(L"Translation");
-    ASSERT_NE(translation, nullptr) << "no Translation";
-    ASSERT_EQ(translation->value.size(), 4u) << "one language and code page pair";
-    Cursor pair(translation->value);
-    EXPECT_EQ(pair.word(), 0x0411u) << "Japanese";
-    EXPECT_EQ(pair.word(), 0x04B0u) << "Unicode (1200)";
+    // The reader finds a node by its key, in any case, but cannot list them: these, in order.
+    std::vector<std::string> outline = {"VS_VERSION_INFO", " StringFileInfo", "  041104b0"};
+    for (const auto &string : strings)
+        outline.push_back(std::string("   ") + string.first);
+    outline.insert(outline.end(), {" VarFileInfo", "  Translation"});
+    std::vector<std::string> keys;
+    Cursor c(bytes);
+    versionKeys(c, bytes.size(), "", keys);
+    EXPECT_TRUE(c.good) << "a node of the version block runs past its end";
+    EXPECT_EQ(keys, outline);
 }
 
 TEST_F(ExecutableResources, ManifestAsksForCommonControls6ForTavrolindeOnItsProcessor)
