@@ -1,7 +1,8 @@
 // The file carries what Windows will show: Tavrolinde.exe, opened as a data file,
 // holds its dialog template, icons, version block and manifest, all in Japanese
 // (0x0411), and its PE header makes it a GUI program of the build's bits. The version
-// block is read through the system's own reader, as Explorer reads it. Expected values
+// block and the manifest are read through the system's own readers, as Explorer and the
+// loader read them. Expected values
 // are literals, never taken from resource.h or the resource script. What it imports is
 // checked in scripts/check-program.sh.
 #include <windows.h>
@@ -10,7 +11,9 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -142,48 +145,20 @@ void versionKeys(Cursor &c, size_t end, const std::string &indent, std::vector<s
     }
 }
 
-// The start tag "<tag ...>" of the first element `tag` in `xml`, or "".
-std::string startTag(const std::string &xml, const std::string &tag)
+// The last group of the first match of `pattern` in `text`, or "<missing>".
+std::string match(const std::string &text, const std::string &pattern)
 {
-    for (size_t at = xml.find("<" + tag); at != std::string::npos;
-         at = xml.find("<" + tag, at + 1)) {
-        const char next = at + 1 + tag.size() < xml.size() ? xml[at + 1 + tag.size()] : '\0';
-        if (next == ' ' || next == '\t' || next == '\r' || next == '\n' || next == '>' ||
-            next == '/') {
-            const size_t close = xml.find('>', at);
-            return close == std::string::npos ? std::string() : xml.substr(at, close + 1 - at);
-        }
-    }
-    return std::string();
+    std::smatch found;
+    if (!std::regex_search(text, found, std::regex(pattern)))
+        return "<missing>";
+    return found[found.size() - 1].str();
 }
 
-// The content between "<tag ...>" and "</tag>", or "".
-std::string content(const std::string &xml, const std::string &tag)
+// The value of attribute `name` in an XML start tag, or in an assembly identity as the
+// system encodes it: name,attribute="value",...
+std::string attribute(const std::string &text, const std::string &name)
 {
-    const std::string open = startTag(xml, tag);
-    if (open.empty())
-        return std::string();
-    const size_t begin = xml.find(open) + open.size();
-    const size_t end = xml.find("</" + tag + ">", begin);
-    return end == std::string::npos ? std::string() : xml.substr(begin, end - begin);
-}
-
-// The value of attribute `name` in a start tag, or "<missing>".
-std::string attribute(const std::string &tag, const std::string &name)
-{
-    for (const char quote : {'"', '\''}) {
-        const std::string key = name + "=" + quote;
-        for (size_t at = tag.find(key); at != std::string::npos; at = tag.find(key, at + 1)) {
-            const char before = at > 0 ? tag[at - 1] : '\0';
-            if (before != ' ' && before != '\t' && before != '\r' && before != '\n')
-                continue;
-            const size_t begin = at + key.size();
-            const size_t end = tag.find(quote, begin);
-            if (end != std::string::npos)
-                return tag.substr(begin, end - begin);
-        }
-    }
-    return "<missing>";
+    return match(text, "[\\s,]" + name + "=([\"'])(.*?)\\1");
 }
 
 std::vector<BYTE> readFile(const std::string &path)
@@ -425,48 +400,57 @@ TEST_F(ExecutableResources, ManifestAsksForCommonControls6ForTavrolindeOnItsProc
 {
     const std::vector<BYTE> bytes = resource(RT_MANIFEST, 1);
     ASSERT_FALSE(bytes.empty()) << "no RT_MANIFEST 1 in language 0x0411";
-    std::string xml(bytes.begin(), bytes.end());
-    if (xml.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        xml.erase(0, 3);
+
+    // The system reads it as it starts the program: it accepts it only with
+    // manifestVersion 1.0 and the assembly it depends on found, and names its own assembly.
+    const std::string path = exePath();
+    ACTCTXA request = {};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = path.c_str();
+    request.lpResourceName = MAKEINTRESOURCEA(1);
+    const HANDLE context = CreateActCtxA(&request);
+    ASSERT_NE(context, INVALID_HANDLE_VALUE) << "the system rejects it, error " << GetLastError();
+    DWORD index = 1; // the context's own assembly
+    std::vector<BYTE> details(4096);
+    const BOOL read =
+        QueryActCtxW(0, context, &index, AssemblyDetailedInformationInActivationContext,
+                     details.data(), details.size(), nullptr);
+    const auto &own =
+        *reinterpret_cast<const ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION *>(details.data());
+    ReleaseActCtx(context);
+    ASSERT_TRUE(read) << "no identity of its own, error " << GetLastError();
+    // name,attribute="value",... with its length given: Windows is said not to end it with a NUL.
+    const std::string identity = ascii({own.lpAssemblyEncodedAssemblyIdentity,
+                                        own.ulEncodedAssemblyIdentityLength / sizeof(WCHAR)});
+    EXPECT_EQ(identity.substr(0, identity.find(',')), "Tavrolinde") << identity;
+
+    // What the system does not report: the text's encoding, declaration, namespace and
+    // description, and the dependency as asked (it reports the assembly it binds instead).
+    const std::string xml(bytes.begin(), bytes.end());
     EXPECT_EQ(xml.find('\0'), std::string::npos) << "UTF-8, not UTF-16";
+    const std::string declaration = match(xml, "^(\xEF\xBB\xBF)?(<\\?xml\\s[^>]*>)");
+    EXPECT_STRCASEEQ(attribute(declaration, "encoding").c_str(), "utf-8") << "declaration first";
+    const std::string assembly = match(xml, "(<assembly\\s[^>]*>)");
+    const std::string dependency =
+        match(xml, "<dependency>\\s*<dependentAssembly>\\s*(<assemblyIdentity\\s[^>]*>)");
+    EXPECT_EQ(match(xml, "<description>([^<]*)</description>"), "Description");
 
-    const std::string declaration = startTag(xml, "?xml");
-    ASSERT_EQ(xml.compare(0, 5, "<?xml"), 0) << "an XML declaration first";
-    EXPECT_EQ(lowerAscii(attribute(declaration, "encoding")), "utf-8");
-    EXPECT_EQ(attribute(declaration, "standalone"), "yes");
-
-    const std::string assembly = startTag(xml, "assembly");
-    EXPECT_EQ(attribute(assembly, "xmlns"), "urn:schemas-microsoft-com:asm.v1");
-    EXPECT_EQ(attribute(assembly, "manifestVersion"), "1.0");
-    const std::string body = content(xml, "assembly");
-    ASSERT_FALSE(body.empty()) << "the assembly element is empty or not closed";
-
-    const std::string own = startTag(body.substr(0, body.find("<dependency")), "assemblyIdentity");
-    const std::string dependentAssembly = content(content(body, "dependency"), "dependentAssembly");
-    const std::string dependency = startTag(dependentAssembly, "assemblyIdentity");
-    ASSERT_FALSE(own.empty()) << "no assemblyIdentity of its own";
-    ASSERT_FALSE(dependency.empty()) << "no dependency/dependentAssembly/assemblyIdentity";
-    EXPECT_EQ(content(body, "description"), "Description");
-
-    struct Attribute {
-        const std::string &element;
-        const char *name;
-        const char *value;
-    };
-    const Attribute expected[] = {
-        {own, "version", "1.0.0.0"},
-        {own, "processorArchitecture", MANIFEST_ARCH},
-        {own, "name", "Tavrolinde"},
-        {own, "type", "win32"},
+    const std::tuple<const std::string &, const char *, const char *> expected[] = {
+        {declaration, "standalone", "yes"},
+        {assembly, "xmlns", "urn:schemas-microsoft-com:asm.v1"},
+        {assembly, "manifestVersion", "1.0"},
+        {identity, "version", "1.0.0.0"},
+        {identity, "processorArchitecture", MANIFEST_ARCH},
+        {identity, "type", "win32"},
         {dependency, "type", "win32"},
         {dependency, "name", "Microsoft.Windows.Common-Controls"},
         {dependency, "version", "6.0.0.0"},
         {dependency, "processorArchitecture", MANIFEST_ARCH},
         {dependency, "publicKeyToken", "6595b64144ccf1df"},
-        {dependency, "language", "*"},
-    };
-    for (const Attribute &a : expected)
-        EXPECT_EQ(attribute(a.element, a.name), a.value) << a.name << " in " << a.element;
+        {dependency, "language", "*"}};
+    for (const auto &[element, name, value] : expected)
+        EXPECT_EQ(attribute(element, name), value) << name << " in " << element;
 }
 
 TEST_F(ExecutableResources, PeHeaderMakesAGuiProgramOfTheBuildsBits)
