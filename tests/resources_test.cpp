@@ -18,14 +18,6 @@
 
 #include "tests/support/support.h"
 
-// Names a table's cases by their rows' `name`.
-struct ByName {
-    template <class Row> std::string operator()(const testing::TestParamInfo<Row> &info) const
-    {
-        return info.param.name;
-    }
-};
-
 namespace {
 
 const WORD kJapanese = 0x0411; // MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)
@@ -216,11 +208,6 @@ struct IconGroupRow {
 };
 
 const IconGroupRow ICON_GROUPS[] = {{"Large", 5, 32}, {"Small", 104, 16}};
-
-void PrintTo(const IconGroupRow &row, std::ostream *out)
-{
-    *out << row.name;
-}
 
 class IconGroup : public testing::TestWithParam<IconGroupRow> {};
 
