@@ -1,6 +1,7 @@
 // The click timer of the real dialog, in this process: what a tick posts and to whom,
-// how the lower list's selection steers it, and how the toggle and the dialog's end
-// start and stop the timer. The test's windows record what reaches them.
+// how the lower list's selection steers it, and how the toggle starts and stops the timer
+// (the dialog's end stops it too: see dialog_test). The test's windows record what reaches
+// them.
 #include <windows.h>
 #include <gtest/gtest.h>
 
@@ -38,7 +39,7 @@ class AutoClick : public testing::Test {
         button =
             MakeWindow("Button", "press", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, top, BUTTON_ID);
         for (HWND window : {top, outer, inner, sibling})
-            ASSERT_NO_FATAL_FAILURE(Record(window));
+            ASSERT_NO_FATAL_FAILURE(StartRecording(window));
         hDlg = CreateMainDialog();
         ASSERT_NE(hDlg, nullptr);
         ExpectReceived({}, "before the test");
@@ -159,49 +160,6 @@ TEST_F(AutoClick, TheTogglePressedInArmsTheTimerAndReleasedDisarmsIt)
     ASSERT_FALSE(PressToggle());
     EXPECT_FALSE(TakeTimer(hDlg, QUIET_MS, timer)) << "a tick after the toggle came out";
 }
-
-struct ClosingRow {
-    const char *name;
-    void (*close)(HWND);
-};
-
-const ClosingRow CLOSING_ROWS[] = {
-    {"DestroyWindow", [](HWND h) { DestroyWindow(h); }},
-    {"WmClose", [](HWND h) { SendMessageA(h, WM_CLOSE, 0, 0); }},
-};
-
-class AutoClickClosed : public AutoClick, public testing::WithParamInterface<ClosingRow> {};
-
-TEST_P(AutoClickClosed, ADestroyedDialogStopsItsTimerAndPostsQuitZero)
-{
-    ASSERT_TRUE(PressToggle());
-    GetParam().close(hDlg);
-    ASSERT_FALSE(IsWindow(hDlg));
-
-    int ticks = 0;
-    int quits = 0;
-    WPARAM exitCode = 1;
-    // Every message of the thread for a while, each counted and handled.
-    WaitUntil(
-        [&] {
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                ticks += msg.message == WM_TIMER && msg.hwnd == hDlg;
-                if (msg.message == WM_QUIT) {
-                    ++quits;
-                    exitCode = msg.wParam;
-                }
-                DispatchMessageA(&msg);
-            }
-            return false;
-        },
-        QUIET_MS);
-    EXPECT_EQ(ticks, 0);
-    EXPECT_EQ(quits, 1);
-    EXPECT_EQ(exitCode, 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(By, AutoClickClosed, testing::ValuesIn(CLOSING_ROWS), ByName());
 
 // The one test on real time: bounds are wide, the period being a second.
 TEST_F(AutoClick, TheFirstClickComesAboutASecondAfterThePress)

@@ -1,6 +1,6 @@
 // The main dialog, built in this process from the real template: how it opens, what its
-// procedure returns, which commands leave it alone, how it closes, and the About box,
-// looked at from inside the box's own modal loop.
+// procedure returns, which commands leave it alone, how it closes, stopping its timer, and
+// the About box, looked at from inside the box's own modal loop.
 #include <windows.h>
 #include <gtest/gtest.h>
 
@@ -43,7 +43,7 @@ struct Fixture {
         top = MakeWindow("Static", "Dialog fixture", WS_POPUP | WS_VISIBLE);
         for (HWND &child : children) {
             child = MakeWindow("Static", "child", WS_CHILD | WS_VISIBLE, top);
-            Record(child);
+            StartRecording(child);
         }
     }
     ~Fixture()
@@ -176,31 +176,52 @@ INSTANTIATE_TEST_SUITE_P(ByInput, DialogCommands, testing::ValuesIn(INERT_ROWS),
 
 struct ClosingRow {
     const char *name;
-    UINT message;
-    WPARAM wParam;
+    void (*close)(HWND);
 };
 
 const ClosingRow CLOSING_ROWS[] = {
-    {"ExitButtonOrEsc", WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED)},
-    {"CloseBox", WM_CLOSE, 0},
+    {"ExitButtonOrEsc",
+     [](HWND h) { SendMessageA(h, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); }},
+    {"CloseBox", [](HWND h) { SendMessageA(h, WM_CLOSE, 0, 0); }},
+    {"DestroyWindow", [](HWND h) { DestroyWindow(h); }},
 };
 
 class DialogClosing : public testing::TestWithParam<ClosingRow> {};
 
-TEST_P(DialogClosing, ExitAndCloseDestroyTheDialogAndPostQuitZero)
+TEST_P(DialogClosing, DestroysTheDialogStopsItsTimerAndPostsQuitZero)
 {
     HWND hDlg = CreateMainDialog();
     ASSERT_NE(hDlg, nullptr);
     WPARAM exitCode = 1;
     ASSERT_FALSE(TakeQuit(exitCode)) << "no quit before the dialog closes";
-    SendMessageA(hDlg, GetParam().message, GetParam().wParam, 0);
-    EXPECT_FALSE(IsWindow(hDlg));
-    ASSERT_TRUE(TakeQuit(exitCode));
+    SendDlgItemMessageA(hDlg, IDC_AUTO_CLICK, BM_CLICK, 0, 0);
+    ASSERT_EQ(IsDlgButtonChecked(hDlg, IDC_AUTO_CLICK), BST_CHECKED);
+    GetParam().close(hDlg);
+    ASSERT_FALSE(IsWindow(hDlg));
+
+    int ticks = 0;
+    int quits = 0;
+    // Every message of the thread for a while, each counted and handled.
+    WaitUntil(
+        [&] {
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                ticks += msg.message == WM_TIMER && msg.hwnd == hDlg;
+                if (msg.message == WM_QUIT) {
+                    ++quits;
+                    exitCode = msg.wParam;
+                }
+                DispatchMessageA(&msg);
+            }
+            return false;
+        },
+        QUIET_MS);
+    EXPECT_EQ(ticks, 0);
+    EXPECT_EQ(quits, 1);
     EXPECT_EQ(exitCode, 0u);
-    DestroyDialog(hDlg);
 }
 
-INSTANTIATE_TEST_SUITE_P(ByInput, DialogClosing, testing::ValuesIn(CLOSING_ROWS), ByName());
+INSTANTIATE_TEST_SUITE_P(By, DialogClosing, testing::ValuesIn(CLOSING_ROWS), ByName());
 
 namespace {
 

@@ -119,8 +119,8 @@ HWND CreateTarget(const char *title, const std::vector<const char *> &labels, in
     HWND top = MakeWindow(TARGET_CLASS, title, WS_OVERLAPPED | WS_CAPTION, nullptr, 0,
                           {0, y, 200, y + 40 + 30 * count});
     for (int i = 0; i < count; ++i)
-        Record(MakeWindow("Button", labels[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, top, 0,
-                          {8, 4 + 30 * i, 158, 30 + 30 * i}));
+        StartRecording(MakeWindow("Button", labels[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, top,
+                                  0, {8, 4 + 30 * i, 158, 30 + 30 * i}));
     ShowWindow(top, SW_SHOWNOACTIVATE);
     return top;
 }

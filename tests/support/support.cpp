@@ -36,6 +36,16 @@ BOOL CALLBACK CollectProc(HWND hwnd, LPARAM lParam)
     return TRUE;
 }
 
+// Delivers whatever is queued for this thread, posted messages included.
+void Pump()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
 // What this process's recording windows receive, kept as the fixture keeps its own.
 MessageRecord g_record = {};
 LONG g_compared = 0;
@@ -63,6 +73,13 @@ std::vector<Received> ReadRecord(const MessageRecord &record, LONG from)
     if (recorded > RECORD_CAPACITY)
         received.push_back({nullptr, 0, 0, 0, false}); // stands for what did not fit
     return received;
+}
+
+// The record so far, of this process's windows or, when given, of a fixture's.
+std::vector<Received> ReceivedSoFar(const FixtureProcess *fixture)
+{
+    return fixture ? ReadRecord(*fixture->record, fixture->compared)
+                   : ReadRecord(g_record, g_compared);
 }
 
 } // namespace
@@ -194,15 +211,6 @@ bool WaitUntil(const std::function<bool()> &holds, DWORD timeoutMs, Waiting wait
         MsgWaitForMultipleObjects(0, nullptr, FALSE, pollMs, QS_SENDMESSAGE);
         MSG msg;
         PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-}
-
-void Pump()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
     }
 }
 
@@ -395,18 +403,12 @@ void PrintTo(const Received &r, std::ostream *os)
         << r.message << ", 0x" << r.wParam << ", 0x" << r.lParam << std::dec << "}";
 }
 
-void Record(HWND window)
+void StartRecording(HWND window)
 {
     ASSERT_TRUE(WatchTakenMessages());
     SetPropA(window, PREVIOUS_PROC,
              reinterpret_cast<HANDLE>(SetWindowLongPtrA(
                  window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingProc))));
-}
-
-std::vector<Received> ReceivedSoFar(const FixtureProcess *fixture)
-{
-    return fixture ? ReadRecord(*fixture->record, fixture->compared)
-                   : ReadRecord(g_record, g_compared);
 }
 
 int ClicksSoFar(HWND window, const FixtureProcess *fixture)

@@ -103,9 +103,6 @@ inline bool Never()
     return false;
 }
 
-// Delivers whatever is queued for this thread, posted messages included.
-void Pump();
-
 // `message` sent to a window of any process; its answer, or none when it gave none within
 // `timeoutMs` (it hung, or is gone).
 [[nodiscard]] std::optional<LRESULT> Send(HWND hwnd, UINT message, WPARAM wParam = 0,
@@ -209,12 +206,9 @@ struct Received {
 void PrintTo(const Received &received, std::ostream *os);
 
 // Records from now on what `window`, of this process, receives.
-void Record(HWND window);
+void StartRecording(HWND window);
 
-// The record so far, of this process's windows or, when given, of a fixture's.
-std::vector<Received> ReceivedSoFar(const FixtureProcess *fixture = nullptr);
-
-// The presses `window` received so far.
+// The presses `window` received so far, of this process or, when given, of a fixture.
 int ClicksSoFar(HWND window, const FixtureProcess *fixture = nullptr);
 
 // `times` clicks on `window` as a tick posts them: a press and a release at its corner.
