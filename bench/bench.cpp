@@ -93,7 +93,7 @@ void FlushPaint(HWND hDlg)
 // when `filled`, holding entries), and painted.
 HWND ReadyDialog(const TestProcess &program, bool started, bool filled)
 {
-    HWND hDlg = started ? WaitForDialog(program, LARGE_FIXTURE_MS, ANSWERING, filled, START_POLL_MS)
+    HWND hDlg = started ? WaitForDialog(program, ANSWERING, LARGE_FIXTURE_MS, filled, START_POLL_MS)
                         : nullptr;
     if (hDlg == nullptr)
         Fail("a dialog did not become ready");

@@ -23,7 +23,8 @@ constexpr DWORD FIRST_CLICK_MS = 500;
 bool TakeTimer(HWND hDlg, DWORD ms, MSG &msg)
 {
     return WaitUntil(
-        [&] { return PeekMessageA(&msg, hDlg, WM_TIMER, WM_TIMER, PM_REMOVE) != FALSE; }, ms);
+        [&] { return PeekMessageA(&msg, hDlg, WM_TIMER, WM_TIMER, PM_REMOVE) != FALSE; }, ANSWERING,
+        ms);
 }
 
 // A titled popup `top` (Wine destroys a window without caption at once) holding `outer`
@@ -169,7 +170,7 @@ TEST_F(AutoClick, TheFirstClickComesAboutASecondAfterThePress)
     ASSERT_TRUE(PressToggle());
     ExpectReceived({}, "no click at the press itself");
 
-    ASSERT_TRUE(WaitUntil([&] { return ClicksSoFar(inner) > 0; }, ARMED_WAIT_MS, PUMPING))
+    ASSERT_TRUE(WaitUntil([&] { return ClicksSoFar(inner) > 0; }, PUMPING, ARMED_WAIT_MS))
         << "no click within " << ARMED_WAIT_MS << " ms";
     EXPECT_GE(GetTickCount() - pressed, FIRST_CLICK_MS);
     ExpectReceived(Clicks(inner), "the first tick");

@@ -215,7 +215,7 @@ TEST_P(DialogClosing, DestroysTheDialogStopsItsTimerAndPostsQuitZero)
             }
             return false;
         },
-        QUIET_MS);
+        ANSWERING, QUIET_MS);
     EXPECT_EQ(ticks, 0);
     EXPECT_EQ(quits, 1);
     EXPECT_EQ(exitCode, 0u);

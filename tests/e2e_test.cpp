@@ -49,9 +49,8 @@ bool Xdotool(const std::string &commands)
     if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info))
         return false;
-    const bool done =
-        WaitUntil([&] { return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                  WAIT_MS, PUMPING);
+    const bool done = WaitUntil(
+        [&] { return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; }, PUMPING);
     DeleteFileA(marker.c_str());
     return done;
 }
@@ -140,7 +139,7 @@ template <typename OnClick> void WatchClicks(HWND button, DWORD ms, OnClick onCl
                 onClick();
             return false;
         },
-        ms, PUMPING);
+        PUMPING, ms);
 }
 
 // Each test starts the program afresh, after the windows of its own it wants listed.
@@ -150,9 +149,9 @@ class Program : public testing::Test {
     void Start()
     {
         ASSERT_TRUE(program.StartTavrolinde());
-        hDlg = WaitForDialog(program, WAIT_MS, PUMPING);
+        hDlg = WaitForDialog(program, PUMPING);
         ASSERT_TRUE(hDlg != nullptr &&
-                    WaitUntil([&] { return GetForegroundWindow() == hDlg; }, WAIT_MS, PUMPING))
+                    WaitUntil([&] { return GetForegroundWindow() == hDlg; }, PUMPING))
             << "no dialog in front";
         upper = GetDlgItem(hDlg, IDC_WINDOW_LIST);
         lower = GetDlgItem(hDlg, IDC_CHILD_LIST);
@@ -188,10 +187,10 @@ class Program : public testing::Test {
                 index = IndexOf(lower, entry.handle);
                 return index >= 0 && ListText(lower, index) == entry.text;
             },
-            WAIT_MS, PUMPING))
+            PUMPING))
             << "no entry " << testing::PrintToString(entry);
         ASSERT_TRUE(ClickLine(lower, index));
-        ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCURSEL) == index; }, WAIT_MS, PUMPING));
+        ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCURSEL) == index; }, PUMPING));
     }
 
     // Releases the toggle with the mouse; the clicks have stopped when what they change,
@@ -199,10 +198,10 @@ class Program : public testing::Test {
     template <typename Measure> void ReleaseAndExpectNoChange(Measure measure)
     {
         ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-        ASSERT_TRUE(WaitUntil([&] { return !IsPressedIn(); }, WAIT_MS, PUMPING));
-        WaitUntil(Never, CLICK_ON_ITS_WAY_MS, PUMPING);
+        ASSERT_TRUE(WaitUntil([&] { return !IsPressedIn(); }, PUMPING));
+        WaitUntil(Never, PUMPING, CLICK_ON_ITS_WAY_MS);
         const auto settled = measure();
-        EXPECT_FALSE(WaitUntil([&] { return measure() != settled; }, QUIET_MS, PUMPING))
+        EXPECT_FALSE(WaitUntil([&] { return measure() != settled; }, PUMPING, QUIET_MS))
             << "clicked after the toggle was released";
     }
 
@@ -233,7 +232,7 @@ TEST_F(TypicalUse, ChosenButtonIsClickedAboutOnceASecondUntilTheToggleIsReleased
     EXPECT_EQ(EntriesOf(lower), (std::vector<Entry>{{"First [Button]", Button(target, "First")},
                                                     {"Second [Button]", second}}));
     ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-    ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, WAIT_MS, PUMPING));
+    ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, PUMPING));
     int forward = 0;
     int covered = 0;
     WatchClicks(second, CLICK_WATCH_MS, [&] {
@@ -257,22 +256,20 @@ TEST_F(AutoClick, AboutBoxIsModalToTheDialogAndTheClicksGoOnWhileItIsOpen)
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, {"Target [Button]", button}));
     ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-    ASSERT_TRUE(WaitUntil([&] { return ClicksSoFar(button) > 0; }, WAIT_MS, PUMPING))
-        << "no click came";
+    ASSERT_TRUE(WaitUntil([&] { return ClicksSoFar(button) > 0; }, PUMPING)) << "no click came";
 
     ASSERT_TRUE(ClickControl(hDlg, IDC_ABOUT));
     HWND about = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (about = About()) != nullptr; }, WAIT_MS, PUMPING))
-        << "no About box";
+    ASSERT_TRUE(WaitUntil([&] { return (about = About()) != nullptr; }, PUMPING)) << "no About box";
     EXPECT_EQ(GetWindow(about, GW_OWNER), hDlg);
     EXPECT_FALSE(IsWindowEnabled(hDlg));
     ExpectClicks(button, 1, MAX_CLICKS, "before the About box opened");
-    WaitUntil(Never, CLICK_WATCH_MS, PUMPING);
+    WaitUntil(Never, PUMPING, CLICK_WATCH_MS);
     ExpectClicks(button, MIN_CLICKS, MAX_CLICKS, "while the About box is open");
     EXPECT_TRUE(IsWindow(about) && !IsWindowEnabled(hDlg)) << "the About box closed meanwhile";
 
     ASSERT_TRUE(ClickControl(about, IDOK));
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(about); }, WAIT_MS, PUMPING))
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(about); }, PUMPING))
         << "OK left the About box open";
     EXPECT_TRUE(IsWindowEnabled(hDlg));
     ReleaseAndExpectNoChange([&] { return ClicksSoFar(button); });
@@ -294,7 +291,7 @@ TEST_F(Listing, ClickOnATitleFillsTheLowerListAndEveryArrowMoveListsAnew)
     ASSERT_NE(listingOf(1), listingOf(2));
 
     ASSERT_TRUE(ClickLine(upper, 0));
-    EXPECT_TRUE(WaitUntil([&] { return EntriesOf(lower) == listingOf(0); }, WAIT_MS, PUMPING));
+    EXPECT_TRUE(WaitUntil([&] { return EntriesOf(lower) == listingOf(0); }, PUMPING));
     const struct {
         const char *key;
         int index;
@@ -306,7 +303,7 @@ TEST_F(Listing, ClickOnATitleFillsTheLowerListAndEveryArrowMoveListsAnew)
                 return Ask(upper, LB_GETCURSEL) == move.index &&
                        EntriesOf(lower) == listingOf(move.index);
             },
-            WAIT_MS, PUMPING))
+            PUMPING))
             << move.key << " to line " << move.index;
     }
 }
@@ -323,12 +320,12 @@ TEST_P(FocusKey, MovesFromTheFirstControlThroughAllInTheTemplatesOrderAndWrapsAr
 {
     ASSERT_NO_FATAL_FAILURE(Start());
     int position = 0;
-    ASSERT_TRUE(WaitUntil([&] { return Focused() == TAB_ORDER[position]; }, WAIT_MS, PUMPING))
+    ASSERT_TRUE(WaitUntil([&] { return Focused() == TAB_ORDER[position]; }, PUMPING))
         << "the dialog opened with the focus on " << Focused();
     for (int i = 0; i <= TAB_STOPS; ++i) {
         ASSERT_TRUE(Press(GetParam().key));
         position = (position + GetParam().step + TAB_STOPS) % TAB_STOPS;
-        ASSERT_TRUE(WaitUntil([&] { return Focused() == TAB_ORDER[position]; }, WAIT_MS, PUMPING))
+        ASSERT_TRUE(WaitUntil([&] { return Focused() == TAB_ORDER[position]; }, PUMPING))
             << "expected control " << TAB_ORDER[position] << ", focus on " << Focused();
     }
 }
@@ -347,12 +344,11 @@ TEST_F(Mnemonic, AltPPressesTheToggleInAndOutAndArmsTheClicks)
     ASSERT_NO_FATAL_FAILURE(Start());
     for (bool pressedIn : {true, false, true}) {
         ASSERT_TRUE(Press("alt+p"));
-        EXPECT_TRUE(WaitUntil([&] { return IsPressedIn() == pressedIn; }, WAIT_MS, PUMPING));
+        EXPECT_TRUE(WaitUntil([&] { return IsPressedIn() == pressedIn; }, PUMPING));
     }
     // Armed by the key while nothing was selected: a selection is clicked at the next tick.
     ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, {"Target [Button]", button}));
-    EXPECT_TRUE(WaitUntil([&] { return ClicksSoFar(button) > 0; }, WAIT_MS, PUMPING))
-        << "no click came";
+    EXPECT_TRUE(WaitUntil([&] { return ClicksSoFar(button) > 0; }, PUMPING)) << "no click came";
     ReleaseAndExpectNoChange([&] { return ClicksSoFar(button); });
 }
 
@@ -361,12 +357,12 @@ TEST_F(Mnemonic, AltRListsTheTopLevelWindowsAnewAndEmptiesTheLowerList)
     HWND first = CreateTarget("Tavrolinde e2e first", {"Button"});
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(ClickLine(upper, IndexOf(upper, first)));
-    ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCOUNT) == 1; }, WAIT_MS, PUMPING));
+    ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCOUNT) == 1; }, PUMPING));
     HWND later = CreateTarget("Tavrolinde e2e later", {"Button"}, 100);
     ASSERT_EQ(IndexOf(upper, later), -1);
 
     ASSERT_TRUE(Press("alt+r"));
-    EXPECT_TRUE(WaitUntil([&] { return IndexOf(upper, later) >= 0; }, WAIT_MS, PUMPING));
+    EXPECT_TRUE(WaitUntil([&] { return IndexOf(upper, later) >= 0; }, PUMPING));
     EXPECT_GE(IndexOf(upper, first), 0);
     EXPECT_EQ(Ask(lower, LB_GETCOUNT), 0);
 }
@@ -381,13 +377,13 @@ TEST_F(Mnemonic, AltAOpensTheAboutBoxOwnedByTheDialogAndEnterClosesIt)
             about = About();
             return about != nullptr && GetForegroundWindow() == about;
         },
-        WAIT_MS, PUMPING))
+        PUMPING))
         << "no About box in front";
     EXPECT_EQ(GetWindow(about, GW_OWNER), hDlg);
     EXPECT_FALSE(IsWindowEnabled(hDlg));
 
     ASSERT_TRUE(Press("Return"));
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }, WAIT_MS, PUMPING));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }, PUMPING));
     EXPECT_TRUE(IsWindowEnabled(hDlg));
     EXPECT_TRUE(program.IsRunning());
 }
@@ -404,11 +400,11 @@ TEST_P(EnterKey, InAListChangesNothing)
     HWND target = CreateTarget("Tavrolinde e2e target", {"One", "Two"});
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(ClickLine(upper, IndexOf(upper, target)));
-    ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCOUNT) == 2; }, WAIT_MS, PUMPING));
+    ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCOUNT) == 2; }, PUMPING));
     const int list = GetParam().id;
     if (list == IDC_CHILD_LIST) {
         ASSERT_TRUE(ClickLine(lower, 1));
-        ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCURSEL) == 1; }, WAIT_MS, PUMPING));
+        ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCURSEL) == 1; }, PUMPING));
     }
     ASSERT_EQ(Focused(), list);
     const auto state = [&] {
@@ -420,7 +416,7 @@ TEST_P(EnterKey, InAListChangesNothing)
     // Tab after Enter: once the focus has moved on to the control after the list, which has
     // the next identifier, Enter has been handled.
     ASSERT_TRUE(Press("Return Tab"));
-    EXPECT_TRUE(WaitUntil([&] { return Focused() == list + 1; }, WAIT_MS, PUMPING));
+    EXPECT_TRUE(WaitUntil([&] { return Focused() == list + 1; }, PUMPING));
     EXPECT_TRUE(program.IsRunning());
     EXPECT_EQ(About(), nullptr);
     EXPECT_EQ(state(), before);
@@ -468,7 +464,7 @@ TEST_P(Closing, EndsTheProcessWithExitCodeZero)
         ASSERT_TRUE(ClickControl(hDlg, c.button));
     else
         ASSERT_TRUE(ClickCloseBox(hDlg)) << "no close box on the caption";
-    EXPECT_EQ(program.ExitCode(WAIT_MS, PUMPING), 0u);
+    EXPECT_EQ(program.ExitCode(PUMPING), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(ByInput, Closing,
@@ -508,7 +504,7 @@ class OwnTarget : public Program, public testing::WithParamInterface<OwnTargetCa
         HWND about = About();
         ASSERT_NE(about, nullptr);
         const auto inFront = [&](HWND hwnd) {
-            return WaitUntil([&] { return GetForegroundWindow() == hwnd; }, WAIT_MS, PUMPING);
+            return WaitUntil([&] { return GetForegroundWindow() == hwnd; }, PUMPING);
         };
         SetForegroundWindow(about);
         ASSERT_TRUE(inFront(about));
@@ -517,7 +513,7 @@ class OwnTarget : public Program, public testing::WithParamInterface<OwnTargetCa
         ASSERT_TRUE(inFront(about));
         ASSERT_TRUE(Xdotool(ClickCommands(MiddleOf(about, IDOK)) + " " +
                             ClickCommands(MiddleOf(hDlg, IDC_AUTO_CLICK))));
-        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }, WAIT_MS, PUMPING))
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }, PUMPING))
             << "OK left the About box open";
     }
 };
@@ -530,11 +526,11 @@ TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
     ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(hDlg, {TextOf(button) + " [Button]", button}));
     const size_t ownControls = DescendantWindows(hDlg).size();
     ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-    ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, WAIT_MS, PUMPING));
-    WaitUntil(Never, CLICK_WATCH_MS, PUMPING);
+    ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, PUMPING));
+    WaitUntil(Never, PUMPING, CLICK_WATCH_MS);
 
     if (c.endsTheProgram) {
-        EXPECT_EQ(program.ExitCode(WAIT_MS, PUMPING), 0u);
+        EXPECT_EQ(program.ExitCode(PUMPING), 0u);
         return;
     }
     ASSERT_TRUE(program.IsRunning());
@@ -542,7 +538,7 @@ TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
     EXPECT_EQ(IsPressedIn(), c.stillPressedIn);
     EXPECT_EQ(EntriesOf(lower).size(), c.lowerListKept ? ownControls : 0u);
     HWND later = CreateTarget("Tavrolinde e2e later", {"Later"});
-    WaitUntil(Never, QUIET_MS, PUMPING);
+    WaitUntil(Never, PUMPING, QUIET_MS);
     EXPECT_EQ(IndexOf(upper, later), -1) << "the lists were refreshed again";
 
     if (c.aboutBoxes > 0) {
@@ -550,8 +546,8 @@ TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
     } else if (c.stillPressedIn) {
         ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
     }
-    EXPECT_TRUE(WaitUntil([&] { return !IsPressedIn(); }, WAIT_MS, PUMPING));
-    WaitUntil(Never, QUIET_MS, PUMPING);
+    EXPECT_TRUE(WaitUntil([&] { return !IsPressedIn(); }, PUMPING));
+    WaitUntil(Never, PUMPING, QUIET_MS);
     EXPECT_EQ(AboutBoxes(), 0u);
     EXPECT_TRUE(IsWindowEnabled(hDlg));
     EXPECT_FALSE(IsPressedIn());
@@ -599,7 +595,7 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
             main = FindWindowOf(notepad.info.dwProcessId, "Notepad");
             return main != nullptr && GetForegroundWindow() == main;
         },
-        WAIT_MS, PUMPING))
+        PUMPING))
         << "no Notepad in front";
     HWND edit = FindWindowExA(main, nullptr, "Edit", nullptr);
     ASSERT_TRUE(Press("ctrl+f"));
@@ -609,12 +605,12 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
             find = FindWindowOf(notepad.info.dwProcessId, DIALOG_CLASS);
             return find != nullptr && GetForegroundWindow() == find;
         },
-        WAIT_MS, PUMPING))
+        PUMPING))
         << "no Find dialog";
     // The common Find dialog's IDOK is Find Next, enabled once there is a word to find.
     HWND findNext = GetDlgItem(find, IDOK);
     ASSERT_TRUE(Press("w o r d"));
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(findNext) != FALSE; }, WAIT_MS, PUMPING));
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(findNext) != FALSE; }, PUMPING));
 
     ASSERT_NO_FATAL_FAILURE(Start());
     // Notepad above the dialog, its Find dialog below: nothing covers what gets clicked.
@@ -626,7 +622,7 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
     ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(find, {TextOf(findNext) + " [Button]", findNext}));
 
     ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-    ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, WAIT_MS, PUMPING));
+    ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, PUMPING));
     LRESULT selection = Ask(edit, EM_GETSEL);
     int moves = 0;
     WaitUntil(
@@ -636,7 +632,7 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
             selection = now;
             return false;
         },
-        CLICK_WATCH_MS, PUMPING);
+        PUMPING, CLICK_WATCH_MS);
     EXPECT_GE(moves, MIN_CLICKS);
     EXPECT_LE(moves, MAX_CLICKS);
 

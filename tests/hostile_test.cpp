@@ -88,7 +88,7 @@ class Hostile : public testing::Test {
     void SetUp() override
     {
         ASSERT_TRUE(tavrolinde_.StartTavrolinde()) << "error " << GetLastError();
-        dlg_ = WaitForDialog(tavrolinde_, WAIT_MS);
+        dlg_ = WaitForDialog(tavrolinde_);
         ASSERT_NE(dlg_, nullptr) << "no ready Tavrolinde dialog";
     }
 
@@ -219,7 +219,7 @@ class Hostile : public testing::Test {
     // Waits for a click on `target`, of `fixture`.
     static bool WaitForAClick(HWND target, const FixtureProcess &fixture)
     {
-        return WaitUntil([&] { return ClicksSoFar(target, &fixture) > 0; }, WAIT_MS);
+        return WaitUntil([&] { return ClicksSoFar(target, &fixture) > 0; });
     }
 
     TestProcess tavrolinde_;
@@ -280,7 +280,7 @@ void Vanish(FixtureProcess &fixture, HWND window, Gone gone)
     else
         TerminateProcess(fixture.info.hProcess, 0);
     if (gone != Gone::WINDOW_CLOSED) {
-        ASSERT_EQ(fixture.ExitCode(WAIT_MS), 0u);
+        ASSERT_EQ(fixture.ExitCode(), 0u);
     }
     ASSERT_FALSE(IsWindow(window));
 }
@@ -322,7 +322,7 @@ TEST_P(VanishingTarget, TicksGoOnAndClickNothingElse)
     ASSERT_TRUE(Press());
     ASSERT_TRUE(WaitForAClick(target_, fixture)) << "the target is never clicked";
     ASSERT_NO_FATAL_FAILURE(Vanish(fixture, target_, GetParam().gone));
-    ASSERT_FALSE(WaitUntil([&] { return !Answers(); }, QUIET_MS, ANSWERING, WATCH_POLL_MS))
+    ASSERT_FALSE(WaitUntil([&] { return !Answers(); }, ANSWERING, QUIET_MS, WATCH_POLL_MS))
         << "the dialog fell silent";
     EXPECT_TRUE(tavrolinde_.IsRunning());
     ExpectClicks(target_, 1, TicksSince(pressed), "the vanished target's fixture", &fixture);
@@ -355,14 +355,15 @@ TEST_F(Hostile, TargetHungForTenSecondsNeverBlocksTheDialog)
             sawHang |= !Send(target_, WM_NULL, 0, 0, POLL_MS * 10).has_value();
             return false;
         },
-        HANG_WATCH_MS, ANSWERING, WATCH_POLL_MS);
+        ANSWERING, HANG_WATCH_MS, WATCH_POLL_MS);
     ASSERT_FALSE(fellSilent) << "the dialog fell silent while its target hung";
     EXPECT_TRUE(sawHang) << "the target never hung";
     // The hang began at the first tick, about 1 s in, and ended about 11 s in; every tick
     // meanwhile posted a click, delivered at once when the thread woke: some 12 by now.
     // (A dialog blocked by its target would have clicked some 3 times.)
-    ASSERT_TRUE(WaitUntil(
-        [&] { return ClicksSoFar(target_, fixtures_[0].get()) >= CLICKS_AFTER_HANG; }, QUIET_MS))
+    ASSERT_TRUE(
+        WaitUntil([&] { return ClicksSoFar(target_, fixtures_[0].get()) >= CLICKS_AFTER_HANG; },
+                  ANSWERING, QUIET_MS))
         << "the ticks stopped during the hang";
     ExpectClicks(target_, CLICKS_AFTER_HANG, TicksSince(pressed), "after the hang",
                  fixtures_[0].get());
@@ -400,7 +401,7 @@ TEST_F(Hostile, TwoHundredOnePressesLeaveTheToggleInAndClickOnceASecond)
     EXPECT_EQ(SendMessageA(List(IDC_AUTO_CLICK), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_TRUE(Answers());
     ExpectClicks(target_, 0, TicksSince(pressed), "while the toggle was pressed", fixture);
-    WaitUntil(Never, CLICK_WATCH_MS);
+    WaitUntil(Never, ANSWERING, CLICK_WATCH_MS);
     ExpectClicks(target_, MIN_CLICKS, MAX_CLICKS, "in a watch of the clicks", fixture);
     EXPECT_TRUE(Answers());
 }

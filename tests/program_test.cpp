@@ -31,12 +31,12 @@ void StartActClose(Act act, const std::string &arguments = "", int showCommand =
     TestProcess program;
     ASSERT_TRUE(program.StartTavrolinde(arguments, showCommand))
         << "CreateProcessA failed, error " << GetLastError();
-    HWND hDlg = WaitForDialog(program, WAIT_MS);
+    HWND hDlg = WaitForDialog(program);
     ASSERT_NE(hDlg, nullptr) << "no visible Tavrolinde dialog with arguments \"" << arguments
                              << "\"";
     ASSERT_NO_FATAL_FAILURE(act(program, hDlg));
     ASSERT_TRUE(PostMessageA(hDlg, closing.message, closing.wParam, 0));
-    EXPECT_EQ(program.ExitCode(WAIT_MS), 0u);
+    EXPECT_EQ(program.ExitCode(), 0u);
     EXPECT_FALSE(IsWindow(hDlg));
 }
 
@@ -46,7 +46,7 @@ void ExpectShown(bool minimized, const TestProcess &program, HWND hDlg)
 {
     ASSERT_EQ(WaitForInputIdle(program.info.hProcess, WAIT_MS), 0u);
     if (minimized)
-        WaitUntil([&] { return IsIconic(hDlg) != FALSE; }, WAIT_MS);
+        WaitUntil([&] { return IsIconic(hDlg) != FALSE; });
     EXPECT_EQ(IsIconic(hDlg) != FALSE, minimized);
     EXPECT_TRUE(IsWindowVisible(hDlg));
 }

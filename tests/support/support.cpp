@@ -150,9 +150,9 @@ bool TestProcess::IsRunning() const
     return WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT;
 }
 
-DWORD TestProcess::ExitCode(DWORD timeoutMs, Waiting waiting) const
+DWORD TestProcess::ExitCode(Waiting waiting, DWORD timeoutMs) const
 {
-    WaitUntil([&] { return !IsRunning(); }, timeoutMs, waiting);
+    WaitUntil([&] { return !IsRunning(); }, waiting, timeoutMs);
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(info.hProcess, &code);
     return code;
@@ -197,7 +197,7 @@ HWND StartFixture(FixtureProcess &fixture, const std::string &arguments, DWORD t
 
 // --- Waiting and sending ---
 
-bool WaitUntil(const std::function<bool()> &holds, DWORD timeoutMs, Waiting waiting, DWORD pollMs)
+bool WaitUntil(const std::function<bool()> &holds, Waiting waiting, DWORD timeoutMs, DWORD pollMs)
 {
     for (const DWORD start = GetTickCount();;) {
         if (waiting == PUMPING)
@@ -240,7 +240,7 @@ bool IsDialogReady(HWND hDlg, bool filled)
     return count && *count >= (filled ? 1 : 0);
 }
 
-HWND WaitForDialog(const TestProcess &program, DWORD timeoutMs, Waiting waiting, bool filled,
+HWND WaitForDialog(const TestProcess &program, Waiting waiting, DWORD timeoutMs, bool filled,
                    DWORD pollMs)
 {
     HWND hDlg = nullptr;
@@ -251,7 +251,7 @@ HWND WaitForDialog(const TestProcess &program, DWORD timeoutMs, Waiting waiting,
                 hDlg = nullptr;
             return hDlg != nullptr || !program.IsRunning();
         },
-        timeoutMs, waiting, pollMs);
+        waiting, timeoutMs, pollMs);
     return hDlg;
 }
 

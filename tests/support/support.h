@@ -65,7 +65,7 @@ struct TestProcess {
     bool IsRunning() const;
     // The exit code once the process has ended; STILL_ACTIVE when it has not within
     // `timeoutMs`.
-    DWORD ExitCode(DWORD timeoutMs, Waiting waiting = ANSWERING) const;
+    DWORD ExitCode(Waiting waiting = ANSWERING, DWORD timeoutMs = WAIT_MS) const;
 };
 
 // fixture_windows.exe (tests/support/fixture.h), built for the system's bits, and the record
@@ -95,8 +95,8 @@ constexpr DWORD QUIET_MS = 2500;
 
 // Looks every `pollMs` whether `holds` is true until it is (true) or `timeoutMs` runs out
 // (false).
-bool WaitUntil(const std::function<bool()> &holds, DWORD timeoutMs, Waiting waiting = ANSWERING,
-               DWORD pollMs = POLL_MS);
+bool WaitUntil(const std::function<bool()> &holds, Waiting waiting = ANSWERING,
+               DWORD timeoutMs = WAIT_MS, DWORD pollMs = POLL_MS);
 
 inline bool Never()
 {
@@ -129,8 +129,8 @@ bool IsDialogReady(HWND hDlg, bool filled = true);
 
 // The dialog of `program` once it is ready; null when the process ends first or `timeoutMs`
 // runs out. `waiting` and `pollMs` as for WaitUntil.
-HWND WaitForDialog(const TestProcess &program, DWORD timeoutMs, Waiting waiting = ANSWERING,
-                   bool filled = true, DWORD pollMs = POLL_MS);
+HWND WaitForDialog(const TestProcess &program, Waiting waiting = ANSWERING,
+                   DWORD timeoutMs = WAIT_MS, bool filled = true, DWORD pollMs = POLL_MS);
 
 // Sends the dialog the command of its control `id` with the notification `code`, as the
 // control does; true once the dialog has handled it, a listing included.
