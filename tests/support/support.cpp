@@ -48,7 +48,7 @@ void Pump()
 
 // What this process's recording windows receive, kept as the fixture keeps its own.
 MessageRecord g_record = {};
-LONG g_compared = 0;
+RecordReader g_ownReader = {&g_record, 0};
 constexpr char PREVIOUS_PROC[] = "TavrolindeRecordedProc";
 
 LRESULT CALLBACK RecordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -59,13 +59,12 @@ LRESULT CALLBACK RecordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
 }
 
 // The record from its first message not yet compared.
-std::vector<Received> ReadRecord(const MessageRecord &record, LONG from)
+std::vector<Received> ReceivedSoFar(const RecordReader &reader)
 {
     std::vector<Received> received;
-    const LONG recorded = record.count;
-    const LONG count = std::min(recorded, RECORD_CAPACITY);
-    for (LONG i = from; i < count; ++i) {
-        const RecordedMessage &m = record.messages[i];
+    const LONG recorded = reader.record->count;
+    for (LONG i = reader.compared; i < std::min(recorded, RECORD_CAPACITY); ++i) {
+        const RecordedMessage &m = reader.record->messages[i];
         received.push_back({reinterpret_cast<HWND>(static_cast<UINT_PTR>(m.hwnd)), m.message,
                             static_cast<WPARAM>(m.wParam), static_cast<LPARAM>(m.lParam),
                             m.posted != 0});
@@ -73,13 +72,6 @@ std::vector<Received> ReadRecord(const MessageRecord &record, LONG from)
     if (recorded > RECORD_CAPACITY)
         received.push_back({nullptr, 0, 0, 0, false}); // stands for what did not fit
     return received;
-}
-
-// The record so far, of this process's windows or, when given, of a fixture's.
-std::vector<Received> ReceivedSoFar(const FixtureProcess *fixture)
-{
-    return fixture ? ReadRecord(*fixture->record, fixture->compared)
-                   : ReadRecord(g_record, g_compared);
 }
 
 } // namespace
@@ -160,8 +152,8 @@ DWORD TestProcess::ExitCode(Waiting waiting, DWORD timeoutMs) const
 
 FixtureProcess::~FixtureProcess()
 {
-    if (record != nullptr)
-        UnmapViewOfFile(record);
+    if (reader.record != nullptr)
+        UnmapViewOfFile(reader.record);
     if (mapping != nullptr)
         CloseHandle(mapping);
 }
@@ -176,12 +168,12 @@ HWND StartFixture(FixtureProcess &fixture, const std::string &arguments, DWORD t
     fixture.mapping =
         CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(MessageRecord),
                            (event + FIXTURE_RECORD_SUFFIX).c_str());
-    fixture.record = fixture.mapping ? static_cast<const MessageRecord *>(
-                                           MapViewOfFile(fixture.mapping, FILE_MAP_READ, 0, 0, 0))
-                                     : nullptr;
+    fixture.reader.record = fixture.mapping ? static_cast<const MessageRecord *>(MapViewOfFile(
+                                                  fixture.mapping, FILE_MAP_READ, 0, 0, 0))
+                                            : nullptr;
     HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
     HWND top = nullptr;
-    if (fixture.record != nullptr &&
+    if (fixture.reader.record != nullptr &&
         fixture.Start(
             "\"" +
             BinPath(SystemBits() > BUILD_BITS ? "fixture_windows64.exe" : "fixture_windows.exe") +
@@ -189,7 +181,7 @@ HWND StartFixture(FixtureProcess &fixture, const std::string &arguments, DWORD t
         ProcessBits(fixture.info.hProcess) == SystemBits()) {
         HANDLE handles[] = {ready, fixture.info.hProcess};
         if (WaitForMultipleObjects(2, handles, FALSE, timeoutMs) == WAIT_OBJECT_0)
-            top = reinterpret_cast<HWND>(static_cast<UINT_PTR>(fixture.record->top));
+            top = reinterpret_cast<HWND>(static_cast<UINT_PTR>(fixture.reader.record->top));
     }
     CloseHandle(ready);
     return top;
@@ -413,7 +405,7 @@ void StartRecording(HWND window)
 
 int ClicksSoFar(HWND window, const FixtureProcess *fixture)
 {
-    const std::vector<Received> received = ReceivedSoFar(fixture);
+    const std::vector<Received> received = ReceivedSoFar(fixture ? fixture->reader : g_ownReader);
     return static_cast<int>(std::count_if(received.begin(), received.end(), [&](const Received &r) {
         return r.hwnd == window && r.message == WM_LBUTTONDOWN;
     }));
@@ -438,12 +430,9 @@ void ExpectReceived(const std::vector<Received> &expected, const std::string &co
 {
     if (fixture == nullptr)
         Pump();
-    const std::vector<Received> received = ReceivedSoFar(fixture);
-    EXPECT_EQ(received, expected) << context;
-    if (fixture != nullptr)
-        fixture->compared = fixture->record->count;
-    else
-        g_compared = g_record.count;
+    RecordReader &reader = fixture ? fixture->reader : g_ownReader;
+    EXPECT_EQ(ReceivedSoFar(reader), expected) << context;
+    reader.compared = reader.record->count;
 }
 
 void ExpectClicks(HWND target, int least, int most, const std::string &context,

@@ -68,12 +68,17 @@ struct TestProcess {
     DWORD ExitCode(Waiting waiting = ANSWERING, DWORD timeoutMs = WAIT_MS) const;
 };
 
+// A record of what windows received, and how much of it a comparison has taken.
+struct RecordReader {
+    const MessageRecord *record = nullptr;
+    LONG compared = 0;
+};
+
 // fixture_windows.exe (tests/support/fixture.h), built for the system's bits, and the record
 // of what its windows received, readable after its end too.
 struct FixtureProcess : TestProcess {
     HANDLE mapping = nullptr;
-    const MessageRecord *record = nullptr;
-    LONG compared = 0; // messages of the record already compared
+    RecordReader reader;
 
     ~FixtureProcess();
 };
