@@ -19,14 +19,6 @@ namespace {
 
 constexpr char PLAIN_CLASS[] = "TavrolindeTestPlain";
 constexpr char CHILD_CLASS[] = "TavrolindeTestChild";
-// Printable bytes that do not repeat within a short stretch, so a shifted cut shows.
-std::string Pattern(size_t length, int seed)
-{
-    std::string text(length, ' ');
-    for (size_t i = 0; i < length; ++i)
-        text[i] = static_cast<char>('!' + (i * 7 + seed) % 94);
-    return text;
-}
 
 bool Contains(const std::vector<HWND> &windows, HWND hwnd)
 {
@@ -269,7 +261,7 @@ TEST_F(DescendantListing, EntriesCarryTheTextVerbatimCutToTheBuffer)
 {
     // "ボタン" (button) in code page 932.
     const std::string japanese = "\x83\x7B\x83\x5E\x83\x93";
-    const std::string texts[] = {Pattern(2000, 0), "%s%n%x%%", japanese};
+    const std::string texts[] = {Pattern(2000), "%s%n%x%%", japanese};
     HWND parent = MakeTopLevel(PLAIN_CLASS, "Tavrolinde test texts");
     ASSERT_NE(parent, nullptr);
     std::vector<Entry> expected;
@@ -460,10 +452,10 @@ const CompositionRow COMPOSITION_ROWS[] = {
     {"Short", "OK", "Button"},
     {"EmptyText", "", "Button"},
     {"PrintfDirectives", "%s%n%x%%", "%n%s"},
-    {"TextExactlyFilling", Pattern(ENTRY_MAX - 9, 0), "Button"},
-    {"TextOneByteOver", Pattern(ENTRY_MAX - 8, 0), "Button"},
-    {"Text1023BytesLongClass", Pattern(ENTRY_MAX, 0), Pattern(300, 50)},
-    {"Text2000Bytes", Pattern(2000, 0), "Button"},
+    {"TextExactlyFilling", Pattern(ENTRY_MAX - 9), "Button"},
+    {"TextOneByteOver", Pattern(ENTRY_MAX - 8), "Button"},
+    {"Text1023BytesLongClass", Pattern(ENTRY_MAX), Pattern(300, 50)},
+    {"Text2000Bytes", Pattern(2000), "Button"},
     {"Class1023Bytes", "ab", Pattern(ENTRY_MAX, 50)},
 };
 

@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+
 constexpr char FIXTURE_TOP_CLASS[] = "FixtureTop";
 constexpr char FIXTURE_CHILD_CLASS[] = "FixtureChild";
 // The text of the `click` fixture's child that the tests pick to be clicked, and how long a
@@ -16,6 +18,15 @@ constexpr UINT WM_FIXTURE_QUIT = WM_APP;
 constexpr int FIXTURE_CHAIN_DEPTH = 10;
 // The fixture's record is the mapping named after its ready event with this suffix.
 constexpr char FIXTURE_RECORD_SUFFIX[] = ".record";
+
+// Printable text that does not repeat within 94 bytes, so that a shifted cut shows.
+inline std::string Pattern(size_t length, int seed = 0)
+{
+    std::string text(length, ' ');
+    for (size_t i = 0; i < length; ++i)
+        text[i] = static_cast<char>('!' + (i * 7 + seed) % 94);
+    return text;
+}
 
 // Messages a record holds; a record past them fails every comparison.
 constexpr LONG RECORD_CAPACITY = 1024;

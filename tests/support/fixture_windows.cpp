@@ -35,17 +35,10 @@ std::wstring Wide(const std::string &ascii)
     return std::wstring(ascii.begin(), ascii.end());
 }
 
-// The hostile texts, by name: lengths around the 1024-byte buffer (printable, never
-// repeating within 94 bytes, so a shifted cut shows), printf directives, Japanese, and
-// cuts at and inside a double-byte character.
+// The hostile texts, by name: lengths around the 1024-byte buffer, printf directives,
+// Japanese, and cuts at and inside a double-byte character.
 std::wstring Text(const std::string &name)
 {
-    const auto pattern = [](size_t n) {
-        std::wstring s(n, L' ');
-        for (size_t i = 0; i < n; ++i)
-            s[i] = static_cast<wchar_t>(L'!' + (i * 7) % 94);
-        return s;
-    };
     const std::wstring japanese =
         L"\u65E5\u672C\u8A9E\u306E\u30A6\u30A3\u30F3\u30C9\u30A6"; // 日本語のウィンドウ
     if (name == "printf")
@@ -56,7 +49,7 @@ std::wstring Text(const std::string &name)
         return std::wstring(1021, L'a') + japanese;
     if (name == "dbcs1022") // byte 1023 is a lead byte
         return std::wstring(1022, L'a') + japanese;
-    return pattern(static_cast<size_t>(atoi(name.c_str())));
+    return Wide(Pattern(static_cast<size_t>(atoi(name.c_str()))));
 }
 
 LRESULT CALLBACK FixtureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)

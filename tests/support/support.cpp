@@ -368,11 +368,13 @@ std::string ClassOf(HWND hwnd)
 
 std::vector<HWND> WindowsOf(DWORD processId, const char *className, const char *caption)
 {
-    // The platform matches class and caption, so a look costs little even among thousands
-    // of other windows.
+    // One snapshot: a walk from window to window with FindWindowExA stops short, silently,
+    // when the window it stands on is destroyed meanwhile, as other tests' windows are.
     std::vector<HWND> found;
-    for (HWND hwnd = nullptr; (hwnd = FindWindowExA(nullptr, hwnd, className, caption));)
-        if (ProcessOf(hwnd) == processId && IsWindowVisible(hwnd))
+    for (HWND hwnd : TopLevelWindows())
+        if (ProcessOf(hwnd) == processId && IsWindowVisible(hwnd) &&
+            lstrcmpiA(ClassOf(hwnd).c_str(), className) == 0 &&
+            (caption == nullptr || TextOf(hwnd) == caption))
             found.push_back(hwnd);
     return found;
 }
