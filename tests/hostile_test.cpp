@@ -57,19 +57,13 @@ std::string Difference(const std::string &actual, const std::string &expected)
 {
     if (actual == expected)
         return "";
-    size_t at = 0;
-    while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
-        ++at;
-    const auto hex = [&](const std::string &s) {
-        std::string out;
-        char byte[4];
-        for (size_t i = at; i < s.size() && i < at + 8; ++i)
-            wsprintfA(byte, "%02X ", static_cast<unsigned char>(s[i])), out += byte;
-        return out;
-    };
+    const size_t at =
+        std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end()).first -
+        actual.begin();
     return "lengths " + std::to_string(actual.size()) + " and " + std::to_string(expected.size()) +
-           ", first difference at byte " + std::to_string(at) + ": entry [" + hex(actual) +
-           "] window [" + hex(expected) + "] '" + expected.substr(0, 60) + "'";
+           ", first difference at byte " + std::to_string(at) + ": entry " +
+           testing::PrintToString(actual.substr(at, 8)) + ", window " +
+           testing::PrintToString(expected.substr(at, 8)) + " '" + expected.substr(0, 60) + "'";
 }
 
 DWORD Since(DWORD start)
