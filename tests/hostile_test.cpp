@@ -18,6 +18,8 @@ namespace {
 
 // A dialog that no target blocks answers within this.
 constexpr DWORD UNBLOCKED_MS = 2000;
+// A target that does not answer within this hangs.
+constexpr DWORD HUNG_MS = 10 * POLL_MS;
 // The period of the ticks: a press leaves at most one click a second.
 constexpr DWORD TICK_MS = 1000;
 // The hung target is watched this long: its hang and a few ticks beyond.
@@ -27,6 +29,10 @@ constexpr int CLICKS_AFTER_HANG = 8;
 // How often a watch asks whether the dialog answers: asked without a pause, the program
 // handles the questions and its timer's ticks wait.
 constexpr DWORD WATCH_POLL_MS = 250;
+// A buffer this large receives a window's whole text, the fixture's longest included.
+constexpr int WHOLE_TEXT_BYTES = 65536;
+// An odd number of presses, which leaves the toggle pressed in.
+constexpr int PRESSES = 201;
 
 // A list holds characters, not bytes: a text cut inside a double-byte character is right
 // without its lone lead byte.
@@ -149,8 +155,8 @@ class Hostile : public testing::Test {
         ASSERT_EQ(entries.size(), expected.size()) << "entries of the lower list";
         for (size_t i = 0, wrong = 0; i < entries.size() && wrong < 5; ++i) {
             const std::string difference = Difference(
-                entries[i].text,
-                Whole(DescendantEntry(TextOf(expected[i], 65536), ClassOf(expected[i]))));
+                entries[i].text, Whole(DescendantEntry(TextOf(expected[i], WHOLE_TEXT_BYTES),
+                                                       ClassOf(expected[i]))));
             wrong += entries[i].handle != expected[i] || !difference.empty();
             EXPECT_EQ(entries[i].handle, expected[i]) << "lower entry " << i;
             EXPECT_EQ(difference, "") << "lower entry " << i;
@@ -223,7 +229,8 @@ TEST_P(HostileText, IsListedRightAboveAndBelow)
 {
     ASSERT_NO_FATAL_FAILURE(StartChosen(std::string("text ") + GetParam().text));
     if (GetParam().length != 0) {
-        ASSERT_EQ(TextOf(top_, 65536).size(), GetParam().length) << "the fixture's title";
+        ASSERT_EQ(TextOf(top_, WHOLE_TEXT_BYTES).size(), GetParam().length)
+            << "the fixture's title";
     }
     ASSERT_EQ(DescendantWindows(top_).size(), 2u) << "the fixture's descendants";
 }
@@ -321,7 +328,7 @@ TEST_F(Hostile, TargetHungForTenSecondsNeverBlocksTheDialog)
             if (!Answers())
                 return true;
             EXPECT_LT(Since(asked), UNBLOCKED_MS);
-            sawHang |= !Send(target_, WM_NULL, 0, 0, POLL_MS * 10).has_value();
+            sawHang |= !Send(target_, WM_NULL, 0, 0, HUNG_MS).has_value();
             return false;
         },
         ANSWERING, HANG_WATCH_MS, WATCH_POLL_MS);
@@ -366,7 +373,7 @@ TEST_F(Hostile, TwoHundredOnePressesLeaveTheToggleInAndClickOnceASecond)
     ASSERT_NO_FATAL_FAILURE(StartClicking("click"));
     FixtureProcess *fixture = fixtures_[0].get();
     const DWORD pressed = GetTickCount();
-    for (int i = 0; i < 201; ++i)
+    for (int i = 0; i < PRESSES; ++i)
         Press();
     EXPECT_TRUE(IsPressedIn()) << "the toggle came out";
     EXPECT_TRUE(Answers());
