@@ -16,33 +16,23 @@ namespace {
 
 // Long enough for a click already on its way to arrive.
 constexpr DWORD CLICK_ON_ITS_WAY_MS = 500;
+// xdotool's pause between the keys of one command.
+constexpr int KEY_DELAY_MS = 50;
 
 constexpr int TAB_ORDER[] = {IDCANCEL,       IDC_WINDOW_LIST, IDC_CHILD_LIST,
                              IDC_AUTO_CLICK, IDC_REFRESH,     IDC_ABOUT};
 constexpr int TAB_STOPS = sizeof TAB_ORDER / sizeof TAB_ORDER[0];
 
-std::string UnixPath(const std::string &path)
-{
-    using UnixFileName = char *(CDECL *)(LPCWSTR);
-    auto toUnix = reinterpret_cast<UnixFileName>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
-    WCHAR wide[MAX_PATH] = {};
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    char *unix = toUnix != nullptr ? toUnix(wide) : nullptr;
-    const std::string result = unix != nullptr ? unix : "";
-    HeapFree(GetProcessHeap(), 0, unix);
-    return result;
-}
-
 // Real input through xdotool, a Linux program. Wine hands out no handle for a Linux process,
-// so xdotool touches a file once its input has gone out; `timeout` ends it should it hang.
+// so xdotool touches a file once its input has gone out, in the current folder, where Wine
+// starts it; `timeout` ends it should it hang, once this process no longer waits for it.
 bool Xdotool(const std::string &commands)
 {
     static int serial = 0;
-    const std::string marker = BinPath("e2e_input_" + std::to_string(GetCurrentProcessId()) + "_" +
-                                       std::to_string(++serial));
-    std::string commandLine = "/usr/bin/timeout 20 /usr/bin/xdotool " + commands +
-                              " exec /usr/bin/touch \"" + UnixPath(marker) + "\"";
+    const std::string marker =
+        "e2e_input_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
+    std::string commandLine = "/usr/bin/timeout " + std::to_string(WAIT_MS / 1000) +
+                              " /usr/bin/xdotool " + commands + " exec /usr/bin/touch " + marker;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -59,7 +49,7 @@ bool Xdotool(const std::string &commands)
 // activates. Moving that focus from outside makes Wine replay earlier keys: it is left alone.
 bool Press(const std::string &keys)
 {
-    return Xdotool("key --delay 50 " + keys);
+    return Xdotool("key --delay " + std::to_string(KEY_DELAY_MS) + " " + keys);
 }
 
 // The xdotool commands of a click at `p`. No synchronous move: it would wait forever when
