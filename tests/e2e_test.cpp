@@ -119,6 +119,20 @@ HWND Button(HWND target, const char *label)
     return FindWindowExA(target, nullptr, "Button", label);
 }
 
+// The first window of a process of this class and caption once it is in the foreground; null
+// when none comes there.
+HWND WaitInFront(DWORD processId, const char *className, const char *caption = nullptr)
+{
+    HWND hwnd = nullptr;
+    const bool inFront = WaitUntil(
+        [&] {
+            hwnd = FindWindowOf(processId, className, caption);
+            return hwnd != nullptr && GetForegroundWindow() == hwnd;
+        },
+        PUMPING);
+    return inFront ? hwnd : nullptr;
+}
+
 // Handles messages for `ms`, calling onClick() at each click `button` receives.
 template <typename OnClick> void WatchClicks(HWND button, DWORD ms, OnClick onClick)
 {
@@ -361,14 +375,8 @@ TEST_F(Mnemonic, AltAOpensTheAboutBoxOwnedByTheDialogAndEnterClosesIt)
 {
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(Press("alt+a"));
-    HWND about = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            about = About();
-            return about != nullptr && GetForegroundWindow() == about;
-        },
-        PUMPING))
-        << "no About box in front";
+    HWND about = WaitInFront(program.info.dwProcessId, DIALOG_CLASS, ABOUT_CAPTION);
+    ASSERT_NE(about, nullptr) << "no About box in front";
     EXPECT_EQ(GetWindow(about, GW_OWNER), hDlg);
     EXPECT_FALSE(IsWindowEnabled(hDlg));
 
@@ -579,24 +587,12 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
     TestProcess notepad;
     ASSERT_TRUE(notepad.Start("\"" + notepadPath + "\" \"" + file + "\""));
     EXPECT_EQ(ProcessBits(notepad.info.hProcess), SystemBits());
-    HWND main = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            main = FindWindowOf(notepad.info.dwProcessId, "Notepad");
-            return main != nullptr && GetForegroundWindow() == main;
-        },
-        PUMPING))
-        << "no Notepad in front";
+    HWND main = WaitInFront(notepad.info.dwProcessId, "Notepad");
+    ASSERT_NE(main, nullptr) << "no Notepad in front";
     HWND edit = FindWindowExA(main, nullptr, "Edit", nullptr);
     ASSERT_TRUE(Press("ctrl+f"));
-    HWND find = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            find = FindWindowOf(notepad.info.dwProcessId, DIALOG_CLASS);
-            return find != nullptr && GetForegroundWindow() == find;
-        },
-        PUMPING))
-        << "no Find dialog";
+    HWND find = WaitInFront(notepad.info.dwProcessId, DIALOG_CLASS);
+    ASSERT_NE(find, nullptr) << "no Find dialog in front";
     // The common Find dialog's IDOK is Find Next, enabled once there is a word to find.
     HWND findNext = GetDlgItem(find, IDOK);
     ASSERT_TRUE(Press("w o r d"));
