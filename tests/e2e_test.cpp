@@ -133,19 +133,6 @@ HWND WaitInFront(DWORD processId, const char *className, const char *caption = n
     return inFront ? hwnd : nullptr;
 }
 
-// Handles messages for `ms`, calling onClick() at each click `button` receives.
-template <typename OnClick> void WatchClicks(HWND button, DWORD ms, OnClick onClick)
-{
-    int seen = ClicksSoFar(button);
-    WaitUntil(
-        [&] {
-            for (; seen < ClicksSoFar(button); ++seen)
-                onClick();
-            return false;
-        },
-        PUMPING, ms);
-}
-
 // Each test starts the program afresh, after the windows of its own it wants listed.
 class Program : public testing::Test {
   protected:
@@ -159,6 +146,7 @@ class Program : public testing::Test {
             << "no dialog in front";
         upper = GetDlgItem(hDlg, IDC_WINDOW_LIST);
         lower = GetDlgItem(hDlg, IDC_CHILD_LIST);
+        GetWindowRect(hDlg, &frame);
     }
 
     // The control with the keyboard focus on the dialog's thread; 0 when none of its own.
@@ -197,6 +185,20 @@ class Program : public testing::Test {
         ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCURSEL) == index; }, PUMPING));
     }
 
+    // Presses the toggle in with the mouse, then handles messages for CLICK_WATCH_MS, calling
+    // look() at each poll.
+    template <typename Look> void PressInAndWatch(Look look)
+    {
+        ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
+        ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, PUMPING)) << "the toggle stayed out";
+        WaitUntil(
+            [&] {
+                look();
+                return false;
+            },
+            PUMPING, CLICK_WATCH_MS);
+    }
+
     // Releases the toggle with the mouse; the clicks have stopped when what they change,
     // measure(), stays as it is once a click already on its way has arrived.
     template <typename Measure> void ReleaseAndExpectNoChange(Measure measure)
@@ -209,10 +211,28 @@ class Program : public testing::Test {
             << "clicked after the toggle was released";
     }
 
+    // Clicks the caption's close box, found by asking the dialog what lies along the caption.
+    bool ClickCloseBox() const
+    {
+        POINT client = {0, 0};
+        ClientToScreen(hDlg, &client);
+        POINT p = {frame.right - 1, (frame.top + client.y) / 2};
+        int right = -1;
+        for (; p.x > frame.right - 80; --p.x) {
+            const bool close = Ask(hDlg, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)) == HTCLOSE;
+            if (close && right < 0)
+                right = p.x;
+            if (!close && right >= 0)
+                break;
+        }
+        return right >= 0 && ClickAt({(p.x + right) / 2, p.y});
+    }
+
     TestProcess program;
     HWND hDlg = nullptr;
     HWND upper = nullptr;
     HWND lower = nullptr;
+    RECT frame = {}; // the dialog's, where it opened
 };
 
 } // namespace
@@ -225,8 +245,6 @@ TEST_F(TypicalUse, ChosenButtonIsClickedAboutOnceASecondUntilTheToggleIsReleased
     ASSERT_NO_FATAL_FAILURE(Start());
     // The target overlaps the dialog's top right corner, which must still show the dialog
     // while the target is brought forward.
-    RECT frame = {};
-    GetWindowRect(hDlg, &frame);
     SetWindowPos(target, nullptr, frame.right - 60, frame.top - 80, 200, 110,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     const POINT corner = {frame.right - 20, frame.top + 10};
@@ -235,14 +253,15 @@ TEST_F(TypicalUse, ChosenButtonIsClickedAboutOnceASecondUntilTheToggleIsReleased
     ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, {"Second [Button]", second}));
     EXPECT_EQ(EntriesOf(lower), (std::vector<Entry>{{"First [Button]", Button(target, "First")},
                                                     {"Second [Button]", second}}));
-    ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-    ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, PUMPING));
+    int seen = ClicksSoFar(second);
     int forward = 0;
     int covered = 0;
-    WatchClicks(second, CLICK_WATCH_MS, [&] {
-        forward += GetForegroundWindow() == target;
-        covered += GetAncestor(WindowFromPoint(corner), GA_ROOT) != hDlg;
-    });
+    ASSERT_NO_FATAL_FAILURE(PressInAndWatch([&] {
+        for (; seen < ClicksSoFar(second); ++seen) {
+            forward += GetForegroundWindow() == target;
+            covered += GetAncestor(WindowFromPoint(corner), GA_ROOT) != hDlg;
+        }
+    }));
     EXPECT_EQ(forward, ClicksSoFar(second))
         << "the target was not in the foreground at every click";
     EXPECT_EQ(covered, 0) << "the target covered the dialog";
@@ -425,25 +444,6 @@ INSTANTIATE_TEST_SUITE_P(ByList, EnterKey,
                                          ListRow{"LowerList", IDC_CHILD_LIST}),
                          ByName());
 
-// Clicks the caption's close box, found by asking the dialog what lies along the caption.
-bool ClickCloseBox(HWND hDlg)
-{
-    RECT frame = {};
-    GetWindowRect(hDlg, &frame);
-    POINT client = {0, 0};
-    ClientToScreen(hDlg, &client);
-    POINT p = {frame.right - 1, (frame.top + client.y) / 2};
-    int right = -1;
-    for (; p.x > frame.right - 80; --p.x) {
-        const bool close = Ask(hDlg, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)) == HTCLOSE;
-        if (close && right < 0)
-            right = p.x;
-        if (!close && right >= 0)
-            break;
-    }
-    return right >= 0 && ClickAt({(p.x + right) / 2, p.y});
-}
-
 struct CloseCase {
     const char *name;
     const char *keys;
@@ -461,7 +461,7 @@ TEST_P(Closing, EndsTheProcessWithExitCodeZero)
     else if (c.button != 0)
         ASSERT_TRUE(ClickControl(hDlg, c.button));
     else
-        ASSERT_TRUE(ClickCloseBox(hDlg)) << "no close box on the caption";
+        ASSERT_TRUE(ClickCloseBox()) << "no close box on the caption";
     EXPECT_EQ(program.ExitCode(PUMPING), 0u);
 }
 
@@ -523,9 +523,7 @@ TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
     HWND button = GetDlgItem(hDlg, c.button);
     ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(hDlg, {TextOf(button) + " [Button]", button}));
     const size_t ownControls = DescendantWindows(hDlg).size();
-    ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-    ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, PUMPING));
-    WaitUntil(Never, PUMPING, CLICK_WATCH_MS);
+    ASSERT_NO_FATAL_FAILURE(PressInAndWatch([] {}));
 
     if (c.endsTheProgram) {
         EXPECT_EQ(program.ExitCode(PUMPING), 0u);
@@ -600,25 +598,18 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
 
     ASSERT_NO_FATAL_FAILURE(Start());
     // Notepad above the dialog, its Find dialog below: nothing covers what gets clicked.
-    RECT frame = {};
-    GetWindowRect(hDlg, &frame);
     SetWindowPos(main, nullptr, 0, 0, GetSystemMetrics(SM_CXSCREEN), frame.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     SetWindowPos(find, nullptr, 0, frame.bottom, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
     ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(find, {TextOf(findNext) + " [Button]", findNext}));
 
-    ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-    ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, PUMPING));
     LRESULT selection = Ask(edit, EM_GETSEL);
     int moves = 0;
-    WaitUntil(
-        [&] {
-            const LRESULT now = Ask(edit, EM_GETSEL);
-            moves += now != selection;
-            selection = now;
-            return false;
-        },
-        PUMPING, CLICK_WATCH_MS);
+    ASSERT_NO_FATAL_FAILURE(PressInAndWatch([&] {
+        const LRESULT now = Ask(edit, EM_GETSEL);
+        moves += now != selection;
+        selection = now;
+    }));
     EXPECT_GE(moves, MIN_CLICKS);
     EXPECT_LE(moves, MAX_CLICKS);
 
