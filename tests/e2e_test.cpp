@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -18,6 +19,10 @@ namespace {
 constexpr DWORD CLICK_ON_ITS_WAY_MS = 500;
 // xdotool's pause between the keys of one command.
 constexpr int KEY_DELAY_MS = 50;
+// The caption's close box lies within this many pixels of the frame's right edge.
+constexpr int CLOSE_BOX_REACH_PX = 80;
+// More lines of the word in Notepad than the test clicks Find Next, so that every click moves on.
+constexpr int WORD_LINES = 60;
 
 constexpr int TAB_ORDER[] = {IDCANCEL,       IDC_WINDOW_LIST, IDC_CHILD_LIST,
                              IDC_AUTO_CLICK, IDC_REFRESH,     IDC_ABOUT};
@@ -98,18 +103,21 @@ bool ClickLine(HWND list, int index)
 }
 
 constexpr char TARGET_CLASS[] = "TavrolindeE2ETarget";
+// A target's buttons stand one a row; a second target stands below a first of up to two rows.
+constexpr int ROW_PX = 30;
+constexpr int SECOND_TARGET_Y = 100;
 
 // A titled top-level window of this process with one recording button per label, left of
 // where the dialog opens, shown without taking the activation.
 HWND CreateTarget(const char *title, const std::vector<const char *> &labels, int y = 0)
 {
     RegisterWindowClass(TARGET_CLASS);
-    const int count = static_cast<int>(labels.size());
+    const int rows = static_cast<int>(labels.size());
     HWND top = MakeWindow(TARGET_CLASS, title, WS_OVERLAPPED | WS_CAPTION, nullptr, 0,
-                          {0, y, 200, y + 40 + 30 * count});
-    for (int i = 0; i < count; ++i)
+                          {0, y, 200, y + 40 + ROW_PX * rows});
+    for (int i = 0; i < rows; ++i)
         StartRecording(MakeWindow("Button", labels[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, top,
-                                  0, {8, 4 + 30 * i, 158, 30 + 30 * i}));
+                                  0, {8, 4 + ROW_PX * i, 158, ROW_PX * (i + 1)}));
     ShowWindow(top, SW_SHOWNOACTIVATE);
     return top;
 }
@@ -218,7 +226,7 @@ class Program : public testing::Test {
         ClientToScreen(hDlg, &client);
         POINT p = {frame.right - 1, (frame.top + client.y) / 2};
         int right = -1;
-        for (; p.x > frame.right - 80; --p.x) {
+        for (; p.x > frame.right - CLOSE_BOX_REACH_PX; --p.x) {
             const bool close = Ask(hDlg, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)) == HTCLOSE;
             if (close && right < 0)
                 right = p.x;
@@ -303,7 +311,7 @@ class Listing : public Program {};
 TEST_F(Listing, ClickOnATitleFillsTheLowerListAndEveryArrowMoveListsAnew)
 {
     CreateTarget("Tavrolinde e2e one", {"One"});
-    CreateTarget("Tavrolinde e2e two", {"Two", "Three"}, 100);
+    CreateTarget("Tavrolinde e2e two", {"Two", "Three"}, SECOND_TARGET_Y);
     ASSERT_NO_FATAL_FAILURE(Start());
     auto listingOf = [&](int index) {
         return DescendantEntries(reinterpret_cast<HWND>(Ask(upper, LB_GETITEMDATA, index)));
@@ -381,7 +389,7 @@ TEST_F(Mnemonic, AltRListsTheTopLevelWindowsAnewAndEmptiesTheLowerList)
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(ClickLine(upper, IndexOf(upper, first)));
     ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCOUNT) == 1; }, PUMPING));
-    HWND later = CreateTarget("Tavrolinde e2e later", {"Button"}, 100);
+    HWND later = CreateTarget("Tavrolinde e2e later", {"Button"}, SECOND_TARGET_Y);
     ASSERT_EQ(IndexOf(upper, later), -1);
 
     ASSERT_TRUE(Press("alt+r"));
@@ -566,14 +574,9 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
 {
     const std::string file = BinPath("e2e_find.txt");
     std::string words = "Tavrolinde finds:\r\n";
-    for (int i = 0; i < 60; ++i)
+    for (int i = 0; i < WORD_LINES; ++i)
         words += "word\r\n";
-    HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(handle, words.data(), static_cast<DWORD>(words.size()), &written, nullptr);
-    CloseHandle(handle);
+    ASSERT_TRUE(std::ofstream(file, std::ios::binary) << words) << "cannot write " << file;
 
     // The system's own Notepad: a 32-bit program on a 64-bit system reaches the native one
     // through sysnative.
