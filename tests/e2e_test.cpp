@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -16,33 +17,27 @@ namespace {
 
 // Long enough for a click already on its way to arrive.
 constexpr DWORD CLICK_ON_ITS_WAY_MS = 500;
+// xdotool's pause between the keys of one command.
+constexpr int KEY_DELAY_MS = 50;
+// The caption's close box lies within this many pixels of the frame's right edge.
+constexpr int CLOSE_BOX_REACH_PX = 80;
+// More lines of the word in Notepad than the test clicks Find Next, so that every click moves on.
+constexpr int WORD_LINES = 60;
 
 constexpr int TAB_ORDER[] = {IDCANCEL,       IDC_WINDOW_LIST, IDC_CHILD_LIST,
                              IDC_AUTO_CLICK, IDC_REFRESH,     IDC_ABOUT};
 constexpr int TAB_STOPS = sizeof TAB_ORDER / sizeof TAB_ORDER[0];
 
-std::string UnixPath(const std::string &path)
-{
-    using UnixFileName = char *(CDECL *)(LPCWSTR);
-    auto toUnix = reinterpret_cast<UnixFileName>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
-    WCHAR wide[MAX_PATH] = {};
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    char *unix = toUnix != nullptr ? toUnix(wide) : nullptr;
-    const std::string result = unix != nullptr ? unix : "";
-    HeapFree(GetProcessHeap(), 0, unix);
-    return result;
-}
-
 // Real input through xdotool, a Linux program. Wine hands out no handle for a Linux process,
-// so xdotool touches a file once its input has gone out; `timeout` ends it should it hang.
+// so xdotool touches a file once its input has gone out, in the current folder, where Wine
+// starts it; `timeout` ends it should it hang, once this process no longer waits for it.
 bool Xdotool(const std::string &commands)
 {
     static int serial = 0;
-    const std::string marker = BinPath("e2e_input_" + std::to_string(GetCurrentProcessId()) + "_" +
-                                       std::to_string(++serial));
-    std::string commandLine = "/usr/bin/timeout 20 /usr/bin/xdotool " + commands +
-                              " exec /usr/bin/touch \"" + UnixPath(marker) + "\"";
+    const std::string marker =
+        "e2e_input_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
+    std::string commandLine = "/usr/bin/timeout " + std::to_string(WAIT_MS / 1000) +
+                              " /usr/bin/xdotool " + commands + " exec /usr/bin/touch " + marker;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -59,7 +54,7 @@ bool Xdotool(const std::string &commands)
 // activates. Moving that focus from outside makes Wine replay earlier keys: it is left alone.
 bool Press(const std::string &keys)
 {
-    return Xdotool("key --delay 50 " + keys);
+    return Xdotool("key --delay " + std::to_string(KEY_DELAY_MS) + " " + keys);
 }
 
 // The xdotool commands of a click at `p`. No synchronous move: it would wait forever when
@@ -108,18 +103,21 @@ bool ClickLine(HWND list, int index)
 }
 
 constexpr char TARGET_CLASS[] = "TavrolindeE2ETarget";
+// A target's buttons stand one a row; a second target stands below a first of up to two rows.
+constexpr int ROW_PX = 30;
+constexpr int SECOND_TARGET_Y = 100;
 
 // A titled top-level window of this process with one recording button per label, left of
 // where the dialog opens, shown without taking the activation.
 HWND CreateTarget(const char *title, const std::vector<const char *> &labels, int y = 0)
 {
     RegisterWindowClass(TARGET_CLASS);
-    const int count = static_cast<int>(labels.size());
+    const int rows = static_cast<int>(labels.size());
     HWND top = MakeWindow(TARGET_CLASS, title, WS_OVERLAPPED | WS_CAPTION, nullptr, 0,
-                          {0, y, 200, y + 40 + 30 * count});
-    for (int i = 0; i < count; ++i)
+                          {0, y, 200, y + 40 + ROW_PX * rows});
+    for (int i = 0; i < rows; ++i)
         StartRecording(MakeWindow("Button", labels[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, top,
-                                  0, {8, 4 + 30 * i, 158, 30 + 30 * i}));
+                                  0, {8, 4 + ROW_PX * i, 158, ROW_PX * (i + 1)}));
     ShowWindow(top, SW_SHOWNOACTIVATE);
     return top;
 }
@@ -129,17 +127,18 @@ HWND Button(HWND target, const char *label)
     return FindWindowExA(target, nullptr, "Button", label);
 }
 
-// Handles messages for `ms`, calling onClick() at each click `button` receives.
-template <typename OnClick> void WatchClicks(HWND button, DWORD ms, OnClick onClick)
+// The first window of a process of this class and caption once it is in the foreground; null
+// when none comes there.
+HWND WaitInFront(DWORD processId, const char *className, const char *caption = nullptr)
 {
-    int seen = ClicksSoFar(button);
-    WaitUntil(
+    HWND hwnd = nullptr;
+    const bool inFront = WaitUntil(
         [&] {
-            for (; seen < ClicksSoFar(button); ++seen)
-                onClick();
-            return false;
+            hwnd = FindWindowOf(processId, className, caption);
+            return hwnd != nullptr && GetForegroundWindow() == hwnd;
         },
-        PUMPING, ms);
+        PUMPING);
+    return inFront ? hwnd : nullptr;
 }
 
 // Each test starts the program afresh, after the windows of its own it wants listed.
@@ -155,6 +154,7 @@ class Program : public testing::Test {
             << "no dialog in front";
         upper = GetDlgItem(hDlg, IDC_WINDOW_LIST);
         lower = GetDlgItem(hDlg, IDC_CHILD_LIST);
+        GetWindowRect(hDlg, &frame);
     }
 
     // The control with the keyboard focus on the dialog's thread; 0 when none of its own.
@@ -193,6 +193,20 @@ class Program : public testing::Test {
         ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCURSEL) == index; }, PUMPING));
     }
 
+    // Presses the toggle in with the mouse, then handles messages for CLICK_WATCH_MS, calling
+    // look() at each poll.
+    template <typename Look> void PressInAndWatch(Look look)
+    {
+        ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
+        ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, PUMPING)) << "the toggle stayed out";
+        WaitUntil(
+            [&] {
+                look();
+                return false;
+            },
+            PUMPING, CLICK_WATCH_MS);
+    }
+
     // Releases the toggle with the mouse; the clicks have stopped when what they change,
     // measure(), stays as it is once a click already on its way has arrived.
     template <typename Measure> void ReleaseAndExpectNoChange(Measure measure)
@@ -205,10 +219,28 @@ class Program : public testing::Test {
             << "clicked after the toggle was released";
     }
 
+    // Clicks the caption's close box, found by asking the dialog what lies along the caption.
+    bool ClickCloseBox() const
+    {
+        POINT client = {0, 0};
+        ClientToScreen(hDlg, &client);
+        POINT p = {frame.right - 1, (frame.top + client.y) / 2};
+        int right = -1;
+        for (; p.x > frame.right - CLOSE_BOX_REACH_PX; --p.x) {
+            const bool close = Ask(hDlg, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)) == HTCLOSE;
+            if (close && right < 0)
+                right = p.x;
+            if (!close && right >= 0)
+                break;
+        }
+        return right >= 0 && ClickAt({(p.x + right) / 2, p.y});
+    }
+
     TestProcess program;
     HWND hDlg = nullptr;
     HWND upper = nullptr;
     HWND lower = nullptr;
+    RECT frame = {}; // the dialog's, where it opened
 };
 
 } // namespace
@@ -221,8 +253,6 @@ TEST_F(TypicalUse, ChosenButtonIsClickedAboutOnceASecondUntilTheToggleIsReleased
     ASSERT_NO_FATAL_FAILURE(Start());
     // The target overlaps the dialog's top right corner, which must still show the dialog
     // while the target is brought forward.
-    RECT frame = {};
-    GetWindowRect(hDlg, &frame);
     SetWindowPos(target, nullptr, frame.right - 60, frame.top - 80, 200, 110,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     const POINT corner = {frame.right - 20, frame.top + 10};
@@ -231,14 +261,15 @@ TEST_F(TypicalUse, ChosenButtonIsClickedAboutOnceASecondUntilTheToggleIsReleased
     ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, {"Second [Button]", second}));
     EXPECT_EQ(EntriesOf(lower), (std::vector<Entry>{{"First [Button]", Button(target, "First")},
                                                     {"Second [Button]", second}}));
-    ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-    ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, PUMPING));
+    int seen = ClicksSoFar(second);
     int forward = 0;
     int covered = 0;
-    WatchClicks(second, CLICK_WATCH_MS, [&] {
-        forward += GetForegroundWindow() == target;
-        covered += GetAncestor(WindowFromPoint(corner), GA_ROOT) != hDlg;
-    });
+    ASSERT_NO_FATAL_FAILURE(PressInAndWatch([&] {
+        for (; seen < ClicksSoFar(second); ++seen) {
+            forward += GetForegroundWindow() == target;
+            covered += GetAncestor(WindowFromPoint(corner), GA_ROOT) != hDlg;
+        }
+    }));
     EXPECT_EQ(forward, ClicksSoFar(second))
         << "the target was not in the foreground at every click";
     EXPECT_EQ(covered, 0) << "the target covered the dialog";
@@ -280,7 +311,7 @@ class Listing : public Program {};
 TEST_F(Listing, ClickOnATitleFillsTheLowerListAndEveryArrowMoveListsAnew)
 {
     CreateTarget("Tavrolinde e2e one", {"One"});
-    CreateTarget("Tavrolinde e2e two", {"Two", "Three"}, 100);
+    CreateTarget("Tavrolinde e2e two", {"Two", "Three"}, SECOND_TARGET_Y);
     ASSERT_NO_FATAL_FAILURE(Start());
     auto listingOf = [&](int index) {
         return DescendantEntries(reinterpret_cast<HWND>(Ask(upper, LB_GETITEMDATA, index)));
@@ -358,7 +389,7 @@ TEST_F(Mnemonic, AltRListsTheTopLevelWindowsAnewAndEmptiesTheLowerList)
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(ClickLine(upper, IndexOf(upper, first)));
     ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCOUNT) == 1; }, PUMPING));
-    HWND later = CreateTarget("Tavrolinde e2e later", {"Button"}, 100);
+    HWND later = CreateTarget("Tavrolinde e2e later", {"Button"}, SECOND_TARGET_Y);
     ASSERT_EQ(IndexOf(upper, later), -1);
 
     ASSERT_TRUE(Press("alt+r"));
@@ -371,14 +402,8 @@ TEST_F(Mnemonic, AltAOpensTheAboutBoxOwnedByTheDialogAndEnterClosesIt)
 {
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(Press("alt+a"));
-    HWND about = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            about = About();
-            return about != nullptr && GetForegroundWindow() == about;
-        },
-        PUMPING))
-        << "no About box in front";
+    HWND about = WaitInFront(program.info.dwProcessId, DIALOG_CLASS, ABOUT_CAPTION);
+    ASSERT_NE(about, nullptr) << "no About box in front";
     EXPECT_EQ(GetWindow(about, GW_OWNER), hDlg);
     EXPECT_FALSE(IsWindowEnabled(hDlg));
 
@@ -427,25 +452,6 @@ INSTANTIATE_TEST_SUITE_P(ByList, EnterKey,
                                          ListRow{"LowerList", IDC_CHILD_LIST}),
                          ByName());
 
-// Clicks the caption's close box, found by asking the dialog what lies along the caption.
-bool ClickCloseBox(HWND hDlg)
-{
-    RECT frame = {};
-    GetWindowRect(hDlg, &frame);
-    POINT client = {0, 0};
-    ClientToScreen(hDlg, &client);
-    POINT p = {frame.right - 1, (frame.top + client.y) / 2};
-    int right = -1;
-    for (; p.x > frame.right - 80; --p.x) {
-        const bool close = Ask(hDlg, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)) == HTCLOSE;
-        if (close && right < 0)
-            right = p.x;
-        if (!close && right >= 0)
-            break;
-    }
-    return right >= 0 && ClickAt({(p.x + right) / 2, p.y});
-}
-
 struct CloseCase {
     const char *name;
     const char *keys;
@@ -463,7 +469,7 @@ TEST_P(Closing, EndsTheProcessWithExitCodeZero)
     else if (c.button != 0)
         ASSERT_TRUE(ClickControl(hDlg, c.button));
     else
-        ASSERT_TRUE(ClickCloseBox(hDlg)) << "no close box on the caption";
+        ASSERT_TRUE(ClickCloseBox()) << "no close box on the caption";
     EXPECT_EQ(program.ExitCode(PUMPING), 0u);
 }
 
@@ -525,9 +531,7 @@ TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
     HWND button = GetDlgItem(hDlg, c.button);
     ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(hDlg, {TextOf(button) + " [Button]", button}));
     const size_t ownControls = DescendantWindows(hDlg).size();
-    ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-    ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, PUMPING));
-    WaitUntil(Never, PUMPING, CLICK_WATCH_MS);
+    ASSERT_NO_FATAL_FAILURE(PressInAndWatch([] {}));
 
     if (c.endsTheProgram) {
         EXPECT_EQ(program.ExitCode(PUMPING), 0u);
@@ -570,14 +574,9 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
 {
     const std::string file = BinPath("e2e_find.txt");
     std::string words = "Tavrolinde finds:\r\n";
-    for (int i = 0; i < 60; ++i)
+    for (int i = 0; i < WORD_LINES; ++i)
         words += "word\r\n";
-    HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(handle, words.data(), static_cast<DWORD>(words.size()), &written, nullptr);
-    CloseHandle(handle);
+    ASSERT_TRUE(std::ofstream(file, std::ios::binary) << words) << "cannot write " << file;
 
     // The system's own Notepad: a 32-bit program on a 64-bit system reaches the native one
     // through sysnative.
@@ -589,24 +588,12 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
     TestProcess notepad;
     ASSERT_TRUE(notepad.Start("\"" + notepadPath + "\" \"" + file + "\""));
     EXPECT_EQ(ProcessBits(notepad.info.hProcess), SystemBits());
-    HWND main = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            main = FindWindowOf(notepad.info.dwProcessId, "Notepad");
-            return main != nullptr && GetForegroundWindow() == main;
-        },
-        PUMPING))
-        << "no Notepad in front";
+    HWND main = WaitInFront(notepad.info.dwProcessId, "Notepad");
+    ASSERT_NE(main, nullptr) << "no Notepad in front";
     HWND edit = FindWindowExA(main, nullptr, "Edit", nullptr);
     ASSERT_TRUE(Press("ctrl+f"));
-    HWND find = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            find = FindWindowOf(notepad.info.dwProcessId, DIALOG_CLASS);
-            return find != nullptr && GetForegroundWindow() == find;
-        },
-        PUMPING))
-        << "no Find dialog";
+    HWND find = WaitInFront(notepad.info.dwProcessId, DIALOG_CLASS);
+    ASSERT_NE(find, nullptr) << "no Find dialog in front";
     // The common Find dialog's IDOK is Find Next, enabled once there is a word to find.
     HWND findNext = GetDlgItem(find, IDOK);
     ASSERT_TRUE(Press("w o r d"));
@@ -614,25 +601,18 @@ TEST_F(RealApplication, NotepadsFindNextIsClickedOnceASecondAndTheSelectionMoves
 
     ASSERT_NO_FATAL_FAILURE(Start());
     // Notepad above the dialog, its Find dialog below: nothing covers what gets clicked.
-    RECT frame = {};
-    GetWindowRect(hDlg, &frame);
     SetWindowPos(main, nullptr, 0, 0, GetSystemMetrics(SM_CXSCREEN), frame.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     SetWindowPos(find, nullptr, 0, frame.bottom, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
     ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(find, {TextOf(findNext) + " [Button]", findNext}));
 
-    ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-    ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, PUMPING));
     LRESULT selection = Ask(edit, EM_GETSEL);
     int moves = 0;
-    WaitUntil(
-        [&] {
-            const LRESULT now = Ask(edit, EM_GETSEL);
-            moves += now != selection;
-            selection = now;
-            return false;
-        },
-        PUMPING, CLICK_WATCH_MS);
+    ASSERT_NO_FATAL_FAILURE(PressInAndWatch([&] {
+        const LRESULT now = Ask(edit, EM_GETSEL);
+        moves += now != selection;
+        selection = now;
+    }));
     EXPECT_GE(moves, MIN_CLICKS);
     EXPECT_LE(moves, MAX_CLICKS);
 

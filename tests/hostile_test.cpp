@@ -7,12 +7,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "lister/lister.h"
 #include "res/resource.h"
 #include "tests/support/support.h"
 
@@ -20,6 +18,8 @@ namespace {
 
 // A dialog that no target blocks answers within this.
 constexpr DWORD UNBLOCKED_MS = 2000;
+// A target that does not answer within this hangs.
+constexpr DWORD HUNG_MS = 10 * POLL_MS;
 // The period of the ticks: a press leaves at most one click a second.
 constexpr DWORD TICK_MS = 1000;
 // The hung target is watched this long: its hang and a few ticks beyond.
@@ -29,6 +29,10 @@ constexpr int CLICKS_AFTER_HANG = 8;
 // How often a watch asks whether the dialog answers: asked without a pause, the program
 // handles the questions and its timer's ticks wait.
 constexpr DWORD WATCH_POLL_MS = 250;
+// A buffer this large receives a window's whole text, the fixture's longest included.
+constexpr int WHOLE_TEXT_BYTES = 65536;
+// An odd number of presses, which leaves the toggle pressed in.
+constexpr int PRESSES = 201;
 
 // A list holds characters, not bytes: a text cut inside a double-byte character is right
 // without its lone lead byte.
@@ -40,36 +44,18 @@ std::string Whole(std::string text)
     return text;
 }
 
-// An upper entry's right text: the title as the 1024-byte buffer receives it.
-std::string TopLevelEntry(HWND hwnd)
-{
-    return Whole(TextOf(hwnd));
-}
-
-// A descendant's right entry: made of its whole text, whatever its length.
-std::string WholeDescendantEntry(HWND hwnd)
-{
-    return Whole(DescendantEntry(TextOf(hwnd, 65536), ClassOf(hwnd)));
-}
-
 // Where two texts part, with a little of each, instead of two 1000-byte strings.
 std::string Difference(const std::string &actual, const std::string &expected)
 {
     if (actual == expected)
         return "";
-    size_t at = 0;
-    while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
-        ++at;
-    const auto hex = [&](const std::string &s) {
-        std::string out;
-        char byte[4];
-        for (size_t i = at; i < s.size() && i < at + 8; ++i)
-            wsprintfA(byte, "%02X ", static_cast<unsigned char>(s[i])), out += byte;
-        return out;
-    };
+    const size_t at =
+        std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end()).first -
+        actual.begin();
     return "lengths " + std::to_string(actual.size()) + " and " + std::to_string(expected.size()) +
-           ", first difference at byte " + std::to_string(at) + ": entry [" + hex(actual) +
-           "] window [" + hex(expected) + "] '" + expected.substr(0, 60) + "'";
+           ", first difference at byte " + std::to_string(at) + ": entry " +
+           testing::PrintToString(actual.substr(at, 8)) + ", window " +
+           testing::PrintToString(expected.substr(at, 8)) + " '" + expected.substr(0, 60) + "'";
 }
 
 DWORD Since(DWORD start)
@@ -99,7 +85,7 @@ class Hostile : public testing::Test {
         return ::StartFixture(*fixtures_.back(), arguments, waitMs);
     }
 
-    HWND List(int id) const
+    HWND Control(int id) const
     {
         return GetDlgItem(dlg_, id);
     }
@@ -109,18 +95,15 @@ class Hostile : public testing::Test {
         return Send(dlg_, WM_NULL, 0, 0, UNBLOCKED_MS).has_value();
     }
 
-    // Chooses `top` in the upper list as a user would; returns once the lower list is made.
-    bool SelectUpper(HWND top) const
+    bool IsPressedIn() const
     {
-        return SelectInList(dlg_, IDC_WINDOW_LIST, top);
+        return SendMessageA(Control(IDC_AUTO_CLICK), BM_GETCHECK, 0, 0) == BST_CHECKED;
     }
 
     // One real press of the toggle; returns whether it is now pressed in.
     bool Press() const
     {
-        HWND toggle = List(IDC_AUTO_CLICK);
-        return Send(toggle, BM_CLICK, 0, 0, WAIT_MS) &&
-               SendMessageA(toggle, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        return Send(Control(IDC_AUTO_CLICK), BM_CLICK, 0, 0, WAIT_MS) && IsPressedIn();
     }
 
     // The windows the upper list is for: visible, titled, top-level, not the program manager.
@@ -133,24 +116,27 @@ class Hostile : public testing::Test {
         return listable;
     }
 
-    // Upper list, made between the snapshot `before` and now: each window listable all along
-    // is listed once, nothing else is but windows that came or went meanwhile (tests may run
-    // in parallel), and each entry holds its window's title. Not the order: activation may
-    // reorder the windows after the listing.
-    void ExpectUpperRight(const std::vector<HWND> &before) const
+    // Refresh, sent; then the dialog answers and the upper list is right: each window listable
+    // all along is listed once, nothing else is but windows that came or went meanwhile (tests
+    // may run in parallel), and each entry holds its window's title as the 1024-byte buffer
+    // receives it. Not the order: activation may reorder the windows after the listing.
+    void Refresh() const
     {
+        const std::vector<HWND> before = Listable();
+        ASSERT_TRUE(SendCommand(dlg_, IDC_REFRESH));
+        EXPECT_TRUE(Answers());
         const std::vector<HWND> after = Listable();
         const auto has = [](const std::vector<HWND> &all, HWND hwnd) {
             return std::count(all.begin(), all.end(), hwnd);
         };
         std::vector<HWND> listed;
-        for (const Entry &entry : EntriesOf(List(IDC_WINDOW_LIST))) {
+        for (const Entry &entry : EntriesOf(Control(IDC_WINDOW_LIST))) {
             listed.push_back(entry.handle);
             if (!IsWindow(entry.handle))
                 continue;
             EXPECT_TRUE(has(before, entry.handle) || has(after, entry.handle))
                 << "entry of a window that is not listable: " << entry.handle;
-            EXPECT_EQ(Difference(entry.text, TopLevelEntry(entry.handle)), "")
+            EXPECT_EQ(Difference(entry.text, Whole(TextOf(entry.handle))), "")
                 << "upper entry of " << entry.handle;
         }
         for (HWND hwnd : before) {
@@ -160,66 +146,59 @@ class Hostile : public testing::Test {
         }
     }
 
-    // Lower list: every descendant of `top`, in EnumChildWindows' order, each with its
-    // entry; stops after a few wrong entries.
+    // Lower list: every descendant of `top`, in EnumChildWindows' order, each with its entry
+    // made of its whole text, whatever its length; stops after a few wrong entries.
     void ExpectLowerRight(HWND top) const
     {
         const std::vector<HWND> expected = DescendantWindows(top);
-        const std::vector<Entry> entries = EntriesOf(List(IDC_CHILD_LIST));
+        const std::vector<Entry> entries = EntriesOf(Control(IDC_CHILD_LIST));
         ASSERT_EQ(entries.size(), expected.size()) << "entries of the lower list";
         for (size_t i = 0, wrong = 0; i < entries.size() && wrong < 5; ++i) {
-            const std::string difference =
-                Difference(entries[i].text, WholeDescendantEntry(expected[i]));
+            const std::string difference = Difference(
+                entries[i].text, Whole(DescendantEntry(TextOf(expected[i], WHOLE_TEXT_BYTES),
+                                                       ClassOf(expected[i]))));
             wrong += entries[i].handle != expected[i] || !difference.empty();
             EXPECT_EQ(entries[i].handle, expected[i]) << "lower entry " << i;
             EXPECT_EQ(difference, "") << "lower entry " << i;
         }
     }
 
-    // Refresh, sent; then the dialog answers and the upper list is right.
-    void Refresh() const
-    {
-        const std::vector<HWND> before = Listable();
-        ASSERT_TRUE(SendCommand(dlg_, IDC_REFRESH));
-        EXPECT_TRUE(Answers());
-        ExpectUpperRight(before);
-    }
-
     // `top` chosen above; then the dialog answers and the lower list is right.
     void Select(HWND top) const
     {
-        ASSERT_TRUE(SelectUpper(top)) << "no entry of " << top << " to choose";
+        ASSERT_TRUE(SelectInList(dlg_, IDC_WINDOW_LIST, top))
+            << "no entry of " << top << " to choose";
         EXPECT_TRUE(Answers());
         ExpectLowerRight(top);
     }
 
-    // Fixture `top` chosen above and its target below.
+    // A fixture started with `arguments` as top_, and a clicking one as witness_ when asked
+    // for, listed above by a refresh; top_ chosen there.
+    void StartChosen(const std::string &arguments, bool withWitness = false)
+    {
+        top_ = StartFixture(arguments);
+        ASSERT_NE(top_, nullptr) << "no fixture " << arguments;
+        if (withWitness) {
+            witness_ = StartFixture("click");
+            ASSERT_NE(witness_, nullptr) << "no witness";
+        }
+        ASSERT_NO_FATAL_FAILURE(Refresh());
+        ASSERT_NO_FATAL_FAILURE(Select(top_));
+    }
+
+    // The target of the clicking fixture `top`, chosen below once `top` is chosen above.
     HWND Target(HWND top) const
     {
         HWND target = FindWindowExA(top, nullptr, FIXTURE_CHILD_CLASS, FIXTURE_TARGET);
-        Select(top);
         return SelectInList(dlg_, IDC_CHILD_LIST, target) ? target : nullptr;
     }
 
-    // A clicking fixture started with `arguments` as top_, and one more as the witness when
-    // asked for, listed above; top_'s target_ chosen below.
+    // StartChosen, then top_'s target_ chosen below.
     void StartClicking(const std::string &arguments, bool withWitness = false)
     {
-        top_ = StartFixture(arguments);
-        ASSERT_NE(top_, nullptr);
-        if (withWitness) {
-            witness_ = StartFixture("click");
-            ASSERT_NE(witness_, nullptr);
-        }
-        ASSERT_NO_FATAL_FAILURE(Refresh());
+        ASSERT_NO_FATAL_FAILURE(StartChosen(arguments, withWitness));
         target_ = Target(top_);
         ASSERT_NE(target_, nullptr);
-    }
-
-    // Waits for a click on `target`, of `fixture`.
-    static bool WaitForAClick(HWND target, const FixtureProcess &fixture)
-    {
-        return WaitUntil([&] { return ClicksSoFar(target, &fixture) > 0; });
     }
 
     TestProcess tavrolinde_;
@@ -248,15 +227,12 @@ class HostileText : public Hostile, public testing::WithParamInterface<TextRow> 
 
 TEST_P(HostileText, IsListedRightAboveAndBelow)
 {
-    HWND top = StartFixture(std::string("text ") + GetParam().text);
-    ASSERT_NE(top, nullptr) << "fixture window";
+    ASSERT_NO_FATAL_FAILURE(StartChosen(std::string("text ") + GetParam().text));
     if (GetParam().length != 0) {
-        ASSERT_EQ(TextOf(top, 65536).size(), GetParam().length) << "the fixture's title";
+        ASSERT_EQ(TextOf(top_, WHOLE_TEXT_BYTES).size(), GetParam().length)
+            << "the fixture's title";
     }
-    ASSERT_NO_FATAL_FAILURE(Refresh());
-    ASSERT_GE(IndexOf(List(IDC_WINDOW_LIST), top), 0) << "the fixture is not listed";
-    ASSERT_EQ(DescendantWindows(top).size(), 2u);
-    ASSERT_NO_FATAL_FAILURE(Select(top));
+    ASSERT_EQ(DescendantWindows(top_).size(), 2u) << "the fixture's descendants";
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, HostileText, testing::ValuesIn(TEXT_ROWS), ByName());
@@ -292,16 +268,13 @@ class StaleEntry : public Hostile, public testing::WithParamInterface<GoneRow> {
 
 TEST_P(StaleEntry, GivesAnEmptyLowerList)
 {
-    HWND top = StartFixture("click");
-    ASSERT_NE(top, nullptr);
-    ASSERT_NO_FATAL_FAILURE(Refresh());
-    ASSERT_NO_FATAL_FAILURE(Select(top));
-    ASSERT_EQ(SendMessageA(List(IDC_CHILD_LIST), LB_GETCOUNT, 0, 0), 3);
-    ASSERT_NO_FATAL_FAILURE(Vanish(*fixtures_[0], top, GetParam().gone));
+    ASSERT_NO_FATAL_FAILURE(StartChosen("click"));
+    ASSERT_EQ(SendMessageA(Control(IDC_CHILD_LIST), LB_GETCOUNT, 0, 0), 3);
+    ASSERT_NO_FATAL_FAILURE(Vanish(*fixtures_[0], top_, GetParam().gone));
 
-    ASSERT_TRUE(SelectUpper(top)) << "the stale entry cannot be chosen";
+    ASSERT_TRUE(SelectInList(dlg_, IDC_WINDOW_LIST, top_)) << "the stale entry cannot be chosen";
     EXPECT_TRUE(Answers());
-    EXPECT_EQ(SendMessageA(List(IDC_CHILD_LIST), LB_GETCOUNT, 0, 0), 0);
+    EXPECT_EQ(SendMessageA(Control(IDC_CHILD_LIST), LB_GETCOUNT, 0, 0), 0);
     EXPECT_TRUE(tavrolinde_.IsRunning());
 }
 
@@ -320,7 +293,8 @@ TEST_P(VanishingTarget, TicksGoOnAndClickNothingElse)
     FixtureProcess &fixture = *fixtures_[0], &witness = *fixtures_[1];
     const DWORD pressed = GetTickCount();
     ASSERT_TRUE(Press());
-    ASSERT_TRUE(WaitForAClick(target_, fixture)) << "the target is never clicked";
+    ASSERT_TRUE(WaitUntil([&] { return ClicksSoFar(target_, &fixture) > 0; }))
+        << "the target is never clicked";
     ASSERT_NO_FATAL_FAILURE(Vanish(fixture, target_, GetParam().gone));
     ASSERT_FALSE(WaitUntil([&] { return !Answers(); }, ANSWERING, QUIET_MS, WATCH_POLL_MS))
         << "the dialog fell silent";
@@ -330,11 +304,13 @@ TEST_P(VanishingTarget, TicksGoOnAndClickNothingElse)
 
     // The timer still runs: a new target chosen below is clicked, and nothing else.
     const DWORD chosen = GetTickCount();
+    ASSERT_NO_FATAL_FAILURE(Select(witness_));
     HWND next = Target(witness_);
     ASSERT_NE(next, nullptr);
-    EXPECT_TRUE(WaitForAClick(next, witness)) << "the ticks have stopped";
+    EXPECT_TRUE(WaitUntil([&] { return ClicksSoFar(next, &witness) > 0; }))
+        << "the ticks have stopped";
     ExpectClicks(next, 1, TicksSince(chosen), "the new target's fixture", &witness);
-    EXPECT_EQ(SendMessageA(List(IDC_AUTO_CLICK), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_TRUE(IsPressedIn()) << "the toggle came out";
 }
 
 INSTANTIATE_TEST_SUITE_P(Vanishing, VanishingTarget, testing::ValuesIn(VANISHING_ROWS), ByName());
@@ -352,7 +328,7 @@ TEST_F(Hostile, TargetHungForTenSecondsNeverBlocksTheDialog)
             if (!Answers())
                 return true;
             EXPECT_LT(Since(asked), UNBLOCKED_MS);
-            sawHang |= !Send(target_, WM_NULL, 0, 0, POLL_MS * 10).has_value();
+            sawHang |= !Send(target_, WM_NULL, 0, 0, HUNG_MS).has_value();
             return false;
         },
         ANSWERING, HANG_WATCH_MS, WATCH_POLL_MS);
@@ -382,7 +358,8 @@ TEST_F(Hostile, TenThousandDescendantsAreListedCompletelyAndInOrder)
     ASSERT_NO_FATAL_FAILURE(Refresh());
 
     start = GetTickCount();
-    ASSERT_TRUE(SelectUpper(top)) << "no listing within " << LISTING_MS << " ms";
+    ASSERT_TRUE(SelectInList(dlg_, IDC_WINDOW_LIST, top))
+        << "no listing within " << LISTING_MS << " ms";
     const DWORD listed = Since(start);
     EXPECT_TRUE(Answers());
     start = GetTickCount();
@@ -396,9 +373,9 @@ TEST_F(Hostile, TwoHundredOnePressesLeaveTheToggleInAndClickOnceASecond)
     ASSERT_NO_FATAL_FAILURE(StartClicking("click"));
     FixtureProcess *fixture = fixtures_[0].get();
     const DWORD pressed = GetTickCount();
-    for (int i = 0; i < 201; ++i)
+    for (int i = 0; i < PRESSES; ++i)
         Press();
-    EXPECT_EQ(SendMessageA(List(IDC_AUTO_CLICK), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_TRUE(IsPressedIn()) << "the toggle came out";
     EXPECT_TRUE(Answers());
     ExpectClicks(target_, 0, TicksSince(pressed), "while the toggle was pressed", fixture);
     WaitUntil(Never, ANSWERING, CLICK_WATCH_MS);
