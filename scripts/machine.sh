@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034 # x64 is read by the scripts that source this
 # Sourced by the scripts that run programs. Installs what is missing; where this machine cannot
 # run 32-bit code (no IA-32 emulation), says so and what the caller does there ($1), and sets
 # x64=-x64: the suffix of the presets and folders of the x86-64 build that runs instead.
