@@ -81,10 +81,8 @@ def draw(size):
     ax, ay = cx, cy
     for row, line in enumerate(ARROW[::step]):
         for col, ch in enumerate(line[::step]):
-            if ch == "#":
-                put(ax + col, ay + row, OUTLINE)
-            elif ch == ".":
-                put(ax + col, ay + row, POINTER)
+            if ch != " ":
+                put(ax + col, ay + row, OUTLINE if ch == "#" else POINTER)
     return px
 
 
@@ -108,12 +106,8 @@ def ico(px):
     return directory + entry + image
 
 
-def main():
+if __name__ == "__main__":
     res = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "res")
     for name, size in (("app.ico", 32), ("app_small.ico", 16)):
         with open(os.path.join(res, name), "wb") as f:
             f.write(ico(draw(size)))
-
-
-if __name__ == "__main__":
-    main()

@@ -5,11 +5,9 @@
 # The same sources give byte-identical files wherever and whenever this runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-dist=dist
-build=$dist/build
-rm -rf "$dist"
-scripts/build.sh release "" Tavrolinde >/dev/null
-exe=$build/bin/Tavrolinde.exe
+rm -rf dist
+scripts/build.sh release Tavrolinde >/dev/null
+exe=dist/build/bin/Tavrolinde.exe
 
 # The exe stands on its own: only the system's own DLLs, and small.
 check=$(scripts/check-program.sh "$exe" --release) || {
@@ -20,7 +18,7 @@ check=$(scripts/check-program.sh "$exe" --release) || {
 # The user's guides: the Japanese one, docs/guide-ja.md, as README.txt, the file a Japanese
 # user opens first, and the README's English one beside it. UTF-8 with a byte order mark
 # and Windows line ends, so that Notepad on any Windows, in any language, shows them right.
-stage=$build/zip
+stage=dist/build/zip
 mkdir -p "$stage"
 cp "$exe" "$stage/Tavrolinde.exe"
 for_notepad() { printf '\xEF\xBB\xBF'; sed 's/$/\r/'; }
@@ -29,7 +27,7 @@ sed -n '/^<!-- guide -->$/,/^<!-- \/guide -->$/p' README.md | sed '1d;$d' | for_
 sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
 [ "$(wc -l <"$stage/README-en.txt")" -gt 1 ] || { echo "release: no user's guide in README.md" >&2; exit 1; }
 
-zip=$dist/Tavrolinde-1.0.0-win32.zip
+zip=dist/Tavrolinde-1.0.0-win32.zip
 python3 - "$stage" "$zip" <<'PY'
 import sys, zipfile
 stage, target = sys.argv[1], sys.argv[2]
@@ -43,6 +41,6 @@ with zipfile.ZipFile(target, "w") as z:
         with open(f"{stage}/{name}", "rb") as f:
             z.writestr(info, f.read(), compresslevel=9)
 PY
-cp "$exe" "$dist/Tavrolinde.exe"
-(cd "$dist" && sha256sum Tavrolinde.exe "$(basename "$zip")" >SHA256SUMS)
-cat "$dist/SHA256SUMS"
+cp "$exe" dist/Tavrolinde.exe
+(cd dist && sha256sum Tavrolinde.exe "$(basename "$zip")" >SHA256SUMS)
+cat dist/SHA256SUMS

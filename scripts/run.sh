@@ -4,15 +4,9 @@
 # caption and its icon), saves a screenshot of the dialog and prints where it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh >&2
-preset=wine build=$PWD/build state=wine
-if ! scripts/wine-run.sh --runs-32-bit; then
-    echo "run: this machine cannot run 32-bit programs (dmesg | grep -i ia32); it runs" \
-        "the x86-64 build of the same sources" >&2
-    preset=wine-x64 build=$PWD/build-x64 state=wine64
-    export TAVROLINDE_SYSTEM_BITS=64
-fi
-scripts/build.sh "$preset" "" Tavrolinde >/dev/null
+source scripts/machine.sh "it runs the x86-64 build of the same sources"
+build=$PWD/build$x64
+scripts/build.sh "wine$x64" Tavrolinde >/dev/null
 exe=$build/bin/Tavrolinde.exe
 
 if [ -n "${DISPLAY:-}" ]; then
@@ -20,7 +14,8 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 scripts/wine-run.sh "$build" --boot
-display=$(cat "$build/$state/xvfb.display")
+# The private display wine-run.sh draws on, that of the 64-bit system for the x86-64 build.
+display=$(cat "$build/wine${x64:+64}/xvfb.display")
 export DISPLAY=:$display
 shot=$build/screenshot.png
 desktop=(explorer /desktop=Tavrolinde,720x480)

@@ -29,7 +29,6 @@ fi
 
 if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
   echo "setup: generating the ja_JP.UTF-8 locale"
-  $as_root sed -i 's/^# *ja_JP.UTF-8/ja_JP.UTF-8/' /etc/locale.gen
   grep -q '^ja_JP.UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $as_root tee -a /etc/locale.gen >/dev/null
   $as_root locale-gen >/dev/null
 fi

@@ -5,15 +5,13 @@
 # Arguments go to every ctest run (for instance -L e2e, or -R Lister).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/machine.sh "the tests run on the x86-64 build, on a 64-bit system only"
 scripts/build.sh wine
-if scripts/wine-run.sh --runs-32-bit; then
+if [ -z "$x64" ]; then
     ctest --preset wine "$@"
     ctest --preset wine64 "$@"
 else
-    # A kernel without IA-32 emulation runs no 32-bit code at all: there the 32-bit build
-    # is checked as a file, and the tests run on the x86-64 build of the same sources.
-    echo "test: this machine cannot run 32-bit programs (dmesg | grep -i ia32); the tests" \
-        "run on the x86-64 build, on a 64-bit system only" >&2
+    # The 32-bit build, which cannot run here, is checked as a file.
     scripts/check-program.sh build/bin/Tavrolinde.exe
     scripts/build.sh wine-x64
     ctest --preset wine-x64 "$@"

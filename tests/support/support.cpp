@@ -16,7 +16,11 @@ HANDLE KillOnExitJob()
     static HANDLE job = [] {
         HANDLE created = CreateJobObjectA(nullptr, nullptr);
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        // Only the processes put in it: what they start in turn belongs to the system, as
+        // the explorer that Wine starts to manage a virtual desktop for its first window,
+        // which later tests go on using.
+        limits.BasicLimitInformation.LimitFlags =
+            JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
         SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits);
         return created;
     }();
