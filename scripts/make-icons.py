@@ -94,10 +94,7 @@ def ico(px):
     mask_stride = ((size + 31) // 32) * 4
     mask = b""
     for row in reversed(px):
-        bits = 0
-        for x, c in enumerate(row):
-            if c == TRANSPARENT:
-                bits |= 1 << (mask_stride * 8 - 1 - x)
+        bits = sum(1 << (mask_stride * 8 - 1 - x) for x, c in enumerate(row) if c == TRANSPARENT)
         mask += bits.to_bytes(mask_stride, "big")
     header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 8, 0, len(rows) + len(mask), 0, 0, 256, 0)
     image = header + colours + rows + mask

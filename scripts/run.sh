@@ -15,8 +15,8 @@ fi
 
 scripts/wine-run.sh "$build" --boot
 # The private display wine-run.sh draws on, that of the 64-bit system for the x86-64 build.
-display=$(cat "$build/wine${x64:+64}/xvfb.display")
-export DISPLAY=:$display
+DISPLAY=:$(cat "$build/wine${x64:+64}/xvfb.display")
+export DISPLAY
 shot=$build/screenshot.png
 desktop=(explorer /desktop=Tavrolinde,720x480)
 
@@ -41,9 +41,8 @@ xdotool key --delay 100 T a v r o l i n d e
 scripts/wine-run.sh "$build" "${desktop[@]}" "$exe" </dev/null >/dev/null 2>&1 &
 runner=$!
 wait_front '^Tavrolinde$'
-# The dialog lists itself first (topmost), then the Find dialog above its owner Notepad.
-# Keys select the Find dialog in the upper list, then its eighth line, the Find Next
-# button, in the lower one.
+# The dialog lists itself first (topmost), then the Find dialog above its owner Notepad: keys
+# select the Find dialog above, then its eighth line, the Find Next button, below.
 xdotool key --delay 300 Tab Home Down Tab Home Down Down Down Down Down Down Down
 # The lists repaint once the keys are handled; give them time to paint fully.
 sleep 3

@@ -11,8 +11,7 @@ packages=(
   fonts-ipafont-gothic locales python3 python3-scipy gnuplot-nox
 )
 
-as_root=
-[ "$(id -u)" -eq 0 ] || as_root=sudo
+as_root=$([ "$(id -u)" -eq 0 ] || echo sudo)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -11,8 +11,7 @@
 # kernel that cannot run 32-bit code it runs the 64-bit programs of the x86-64 build.
 # TAVROLINDE_DESKTOP=NAME,WIDTHxHEIGHT runs PROGRAM, and every process it starts, in a
 # Wine virtual desktop, which draws captions with their icons and close boxes.
-# TAVROLINDE_OWN_WINESERVER=1 runs PROGRAM under a wineserver of its own (its own
-# atoms and windows), sharing the prefix's files.
+# TAVROLINDE_OWN_WINESERVER=1: a wineserver of PROGRAM's own (atoms, windows), same files.
 set -euo pipefail
 
 # Wine starts every 32-bit program with its 32-bit loader, on a 64-bit system too, and a
@@ -66,6 +65,12 @@ away() {
     [ -s "$out" ] || [ -s "$err" ] || silent=", printing nothing"
     rm -f "$out" "$err"
     [ "$status" = 0 ] && return
+    # Wine itself now and then dies of a signal as a program ends (a thread starting as the
+    # process goes), where a program's own fault ends with its exception code: once more.
+    [ "$status" != 139 ] || [ -n "${again:-}" ] || {
+        echo "wine-run: Wine crashed (signal 11) as $* ended; running it once more" >&2
+        again=1 away "$@" && return
+    }
     echo "wine-run: $* ended with exit status $status$silent" >&2
     exit "$status"
 }
@@ -99,7 +104,7 @@ flock 9
 managed=Y
 if [ "${TAVROLINDE_USE_DISPLAY:-}" != 1 ]; then
     start_display
-    export DISPLAY=:$(cat "$state/xvfb.display")
+    DISPLAY=:$(cat "$state/xvfb.display") && export DISPLAY
     # Without a window manager Wine waits 2 s for one whenever a captioned window closes.
     # On the private display Wine handles the windows itself: they close at once.
     managed=N
@@ -108,9 +113,11 @@ fi
 if wineserver -p </dev/null >/dev/null 2>&1 9>&-; then
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         away -q "$wine" wineboot -i
-        # A crashing program ends at once instead of waiting in the debugger.
-        away -q "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-            /v Debugger /d '' /f
+        # A crashing program ends at once instead of waiting in the debugger, in either bits.
+        for view in 32 $([ "$arch" = win32 ] || echo 64); do
+            away -q "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+                /v Debugger /d '' /f "/reg:$view"
+        done
         [ "$arch" = win32 ] || away -q "$wine" winecfg -v win10
     fi
     away -q "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$managed" /f
