@@ -93,8 +93,8 @@ void FlushPaint(HWND hDlg)
 // when `filled`, holding entries), and painted.
 HWND ReadyDialog(const TestProcess &program, bool started, bool filled)
 {
-    HWND hDlg = started ? WaitForDialog(program, ANSWERING, LARGE_FIXTURE_MS, filled, START_POLL_MS)
-                        : nullptr;
+    HWND hDlg =
+        started ? WaitForDialog(program, ANSWERING, LONG_START_MS, filled, START_POLL_MS) : nullptr;
     if (hDlg == nullptr)
         Fail("a dialog did not become ready");
     FlushPaint(hDlg);
@@ -115,7 +115,7 @@ HWND StartFloor(TestProcess &program, const char *arguments)
 
 HWND Fixture(FixtureProcess &fixture, const std::string &arguments)
 {
-    HWND top = StartFixture(fixture, arguments, LARGE_FIXTURE_MS);
+    HWND top = StartFixture(fixture, arguments, LONG_START_MS);
     if (top == nullptr)
         Fail(("the window fixture did not start: " + arguments).c_str());
     return top;

@@ -12,7 +12,7 @@
 # TAVROLINDE_DESKTOP=NAME,WIDTHxHEIGHT runs PROGRAM, and every process it starts, in a
 # Wine virtual desktop, which draws captions with their icons and close boxes.
 # TAVROLINDE_OWN_WINESERVER=1: a wineserver of PROGRAM's own (atoms, windows), same files.
-set -euo pipefail
+set -eEuo pipefail
 
 # Wine starts every 32-bit program with its 32-bit loader, on a 64-bit system too, and a
 # kernel without IA-32 emulation refuses it ("Exec format error").
@@ -42,18 +42,16 @@ display_alive() {
 if [ "${1:-}" = --shutdown ]; then
     flock 9
     wineserver -k 2>/dev/null || true
-    ! display_alive || kill "$(cat "$state/xvfb.pid")"
+    ! display_alive || kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
     rm -f "$state/xvfb.pid" "$state/xvfb.display"
     exit 0
 fi
 
-# Wine starts background processes (services, the desktop) that outlive the command that
-# starts them and would hold the caller's output open, keeping a test runner waiting: the
-# output goes to files, passed on when the command ends (with -q, only if it fails). A
-# failure ends this script with a line that names it, and says so when it printed nothing,
-# as a program that crashes before its buffered output is written does.
+# Wine's background processes (services, the desktop) outlive the command that starts them
+# and would hold the caller's output open: it goes to files, passed on when the command ends
+# (with -q, only if it fails). A failure ends this script with a line that names it.
 away() {
-    local quiet=0 out err status=0 silent=
+    local quiet=0 out err status=0 silent='' passed=''
     [ "$1" != -q ] || { quiet=1 && shift; }
     out=$(mktemp "$state/out.XXXXXX")
     err=$(mktemp "$state/err.XXXXXX")
@@ -63,12 +61,13 @@ away() {
         cat "$err" >&2
     fi
     [ -s "$out" ] || [ -s "$err" ] || silent=", printing nothing"
+    ! grep -q '^\[  PASSED  \]' "$out" || grep -q '^\[  FAILED  \]' "$out" || passed=1
     rm -f "$out" "$err"
     [ "$status" = 0 ] && return
-    # Wine itself now and then dies of a signal as a program ends (a thread starting as the
-    # process goes), where a program's own fault ends with its exception code: once more.
-    [ "$status" != 139 ] || [ -n "${again:-}" ] || {
-        echo "wine-run: Wine crashed (signal 11) as $* ended; running it once more" >&2
+    # Wine itself now and then dies of a signal (139) as a test program ends, its tests passed;
+    # a program's own fault ends with its exception code instead. Such a test runs once more.
+    [ "$status" != 139 ] || [ -z "$passed" ] || [ -n "${again:-}" ] || {
+        echo "wine-run: Wine crashed (signal 11) as $* ended, its tests passed; once more" >&2
         again=1 away "$@" && return
     }
     echo "wine-run: $* ended with exit status $status$silent" >&2
@@ -126,11 +125,12 @@ if wineserver -p </dev/null >/dev/null 2>&1 9>&-; then
     # with Wine's own background processes.
     wineserver -k || true
     wineserver -w
-    away -q wineserver -p
-    away -q "$wine" cmd /c exit
     # Wine draws the caption's buttons with its Marlett font, which a new prefix does not
     # find: without it they show as the letters "0 1 r".
-    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    fonts=$WINEPREFIX/drive_c/windows/Fonts
+    [ -f "$fonts/marlett.ttf" ] || cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+    away -q wineserver -p
+    away -q "$wine" cmd /c exit
 fi
 flock -u 9
 [ "${1:-}" != --boot ] || exit 0

@@ -17,7 +17,7 @@ constexpr int BUTTON_ID = 42;
 // Generous waits on a shared machine; nothing here measures speed.
 constexpr DWORD ARMED_WAIT_MS = 3000;
 // The earliest a first click may come after the press, the period being a second.
-constexpr DWORD FIRST_CLICK_MS = 500;
+constexpr DWORD FIRST_CLICK_MS = CLICK_PERIOD_MS / 2;
 
 // Takes the next WM_TIMER for hDlg from the queue within `ms`.
 bool TakeTimer(HWND hDlg, DWORD ms, MSG &msg)

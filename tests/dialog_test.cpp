@@ -206,7 +206,7 @@ TEST_P(DialogClosing, DestroysTheDialogStopsItsTimerAndPostsQuitZero)
         [&] {
             MSG msg;
             while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                ticks += msg.message == WM_TIMER && msg.hwnd == hDlg;
+                ticks += msg.message == WM_TIMER;
                 if (msg.message == WM_QUIT) {
                     ++quits;
                     exitCode = msg.wParam;
@@ -242,6 +242,7 @@ struct AboutView {
 AboutView g_about;
 
 // Generous: about five seconds to find the box and to see the tick's click arrive.
+constexpr UINT PROBE_MS = 100;
 constexpr int MAX_POLLS = 50;
 
 BOOL CALLBACK FindBoxProc(HWND hwnd, LPARAM)
@@ -301,7 +302,7 @@ TEST(DialogAbout, ShowsAModalVersionBoxWhileTicksGoOn)
     g_about.hDlg = hDlg;
     g_about.target = fixture.children[0];
 
-    ASSERT_NE(SetTimer(nullptr, 0, 100, ProbeAbout), 0u);
+    ASSERT_NE(SetTimer(nullptr, 0, PROBE_MS, ProbeAbout), 0u);
     EXPECT_TRUE(SendCommand(hDlg, IDC_ABOUT)) << "the About box never closed";
 
     ASSERT_NE(g_about.box, nullptr) << "no message box appeared";

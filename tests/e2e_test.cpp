@@ -44,6 +44,8 @@ bool Xdotool(const std::string &commands)
     if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info))
         return false;
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
     const bool done = WaitUntil(
         [&] { return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; }, PUMPING);
     DeleteFileA(marker.c_str());
@@ -107,8 +109,8 @@ constexpr char TARGET_CLASS[] = "TavrolindeE2ETarget";
 constexpr int ROW_PX = 30;
 constexpr int SECOND_TARGET_Y = 100;
 
-// A titled top-level window of this process with one recording button per label, left of
-// where the dialog opens, shown without taking the activation.
+// A titled top-level window of this process with one button per label, left of where the
+// dialog opens, shown without taking the activation; it and its buttons record.
 HWND CreateTarget(const char *title, const std::vector<const char *> &labels, int y = 0)
 {
     RegisterWindowClass(TARGET_CLASS);
@@ -118,6 +120,7 @@ HWND CreateTarget(const char *title, const std::vector<const char *> &labels, in
     for (int i = 0; i < rows; ++i)
         StartRecording(MakeWindow("Button", labels[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, top,
                                   0, {8, 4 + ROW_PX * i, 158, ROW_PX * (i + 1)}));
+    StartRecording(top);
     ShowWindow(top, SW_SHOWNOACTIVATE);
     return top;
 }
@@ -125,6 +128,13 @@ HWND CreateTarget(const char *title, const std::vector<const char *> &labels, in
 HWND Button(HWND target, const char *label)
 {
     return FindWindowExA(target, nullptr, "Button", label);
+}
+
+// What a click on a target's button makes it report to its window.
+Received Report(HWND button)
+{
+    return {GetParent(button), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED),
+            reinterpret_cast<LPARAM>(button), false};
 }
 
 // The first window of a process of this class and caption once it is in the foreground; null
@@ -273,7 +283,9 @@ TEST_F(TypicalUse, ChosenButtonIsClickedAboutOnceASecondUntilTheToggleIsReleased
     EXPECT_EQ(forward, ClicksSoFar(second))
         << "the target was not in the foreground at every click";
     EXPECT_EQ(covered, 0) << "the target covered the dialog";
-    ExpectClicks(second, MIN_CLICKS, MAX_CLICKS, "the chosen button, and nothing else");
+    const Received report = Report(second);
+    ExpectClicks(second, MIN_CLICKS, MAX_CLICKS, "the chosen button, and nothing else", nullptr,
+                 &report);
 
     ReleaseAndExpectNoChange([&] { return ClicksSoFar(second); });
 }
@@ -294,9 +306,10 @@ TEST_F(AutoClick, AboutBoxIsModalToTheDialogAndTheClicksGoOnWhileItIsOpen)
     ASSERT_TRUE(WaitUntil([&] { return (about = About()) != nullptr; }, PUMPING)) << "no About box";
     EXPECT_EQ(GetWindow(about, GW_OWNER), hDlg);
     EXPECT_FALSE(IsWindowEnabled(hDlg));
-    ExpectClicks(button, 1, MAX_CLICKS, "before the About box opened");
+    const Received report = Report(button);
+    ExpectClicks(button, 1, MAX_CLICKS, "before the About box opened", nullptr, &report);
     WaitUntil(Never, PUMPING, CLICK_WATCH_MS);
-    ExpectClicks(button, MIN_CLICKS, MAX_CLICKS, "while the About box is open");
+    ExpectClicks(button, MIN_CLICKS, MAX_CLICKS, "while the About box is open", nullptr, &report);
     EXPECT_TRUE(IsWindow(about) && !IsWindowEnabled(hDlg)) << "the About box closed meanwhile";
 
     ASSERT_TRUE(ClickControl(about, IDOK));
@@ -380,6 +393,8 @@ TEST_F(Mnemonic, AltPPressesTheToggleInAndOutAndArmsTheClicks)
     // Armed by the key while nothing was selected: a selection is clicked at the next tick.
     ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, {"Target [Button]", button}));
     EXPECT_TRUE(WaitUntil([&] { return ClicksSoFar(button) > 0; }, PUMPING)) << "no click came";
+    const Received report = Report(button);
+    ExpectClicks(button, 1, MAX_CLICKS, "the clicks armed by the key", nullptr, &report);
     ReleaseAndExpectNoChange([&] { return ClicksSoFar(button); });
 }
 

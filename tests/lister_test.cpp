@@ -330,6 +330,8 @@ TEST_P(Emptying, TheLowerListIsDrawnAsListedThenDrawnEmpty)
     HWND lone = MakeTopLevel(PLAIN_CLASS, "Tavrolinde test lone");
     ASSERT_NE(lone, nullptr);
     ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    // Away from the middle of the screen, where other tests' dialogs, topmost too, open.
+    SetWindowPos(dialog_, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     HWND lower = List(IDC_CHILD_LIST);
     HWND drawing =
         MakeWindow("ListBox", "", GetWindowLongA(lower, GWL_STYLE) & ~WS_VISIBLE, dialog_);
@@ -405,6 +407,7 @@ TEST_P(RefusedEntry, LeavesEveryOtherEntryWithItsOwnHandle)
     g_listProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RefusingListProc)));
     ASSERT_NE(g_listProc, nullptr);
+    g_addsSeen = 0;
     g_refusedAdd = GetParam().refusedAdd;
     g_refusal = GetParam().refusal;
     ASSERT_NO_FATAL_FAILURE(Select(parent_));

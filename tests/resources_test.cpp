@@ -311,7 +311,9 @@ TEST(ExecutableResources, ManifestAsksForCommonControls6ForTavrolindeOnItsProces
     const HANDLE context = CreateActCtxA(&request);
     ASSERT_NE(context, INVALID_HANDLE_VALUE) << "the system rejects it, error " << GetLastError();
     DWORD index = 1; // the context's own assembly
-    std::vector<BYTE> details(4096);
+    // Room for the structure and the four strings it points to, each up to a path long.
+    std::vector<BYTE> details(sizeof(ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION) +
+                              4 * MAX_PATH * sizeof(WCHAR));
     const BOOL read =
         QueryActCtxW(0, context, &index, AssemblyDetailedInformationInActivationContext,
                      details.data(), details.size(), nullptr);

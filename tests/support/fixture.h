@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 
 constexpr char FIXTURE_TOP_CLASS[] = "FixtureTop";
@@ -47,6 +48,7 @@ struct MessageRecord {
     volatile LONG count;
     RecordedMessage messages[RECORD_CAPACITY];
 };
+static_assert(sizeof(RecordedMessage) == 32 && offsetof(MessageRecord, messages) == 8);
 
 // The mouse buttons and commands a recording window receives; the activation and the moves
 // that come with a click are left out.
@@ -86,7 +88,7 @@ inline void RecordMessage(MessageRecord &record, HWND hwnd, UINT message, WPARAM
     if (at < RECORD_CAPACITY)
         record.messages[at] = {static_cast<UINT64>(wParam),
                                static_cast<INT64>(lParam),
-                               static_cast<UINT32>(reinterpret_cast<UINT_PTR>(hwnd)),
+                               static_cast<UINT32>(HandleToLong(hwnd)),
                                message,
                                posted,
                                0};

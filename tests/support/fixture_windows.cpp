@@ -27,8 +27,10 @@ namespace {
 
 HWND g_hangingTarget = nullptr;
 MessageRecord *g_record = nullptr;
-const wchar_t *g_topClass = nullptr;
-const wchar_t *g_childClass = nullptr;
+// How the fixture ends when it cannot make its windows: with arguments it does not know,
+// or with no driver to tell that they are made.
+constexpr int EXIT_BAD_ARGUMENTS = 2;
+constexpr int EXIT_NO_DRIVER = 3;
 
 std::wstring Wide(const std::string &ascii)
 {
@@ -81,7 +83,7 @@ HWND Make(const wchar_t *cls, const std::wstring &text, HWND parent, DWORD visib
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     if (__argc < 3)
-        return 2;
+        return EXIT_BAD_ARGUMENTS;
     const std::string what = __argv[2];
     const std::string arg = __argc > 3 ? __argv[3] : "";
     HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE,
@@ -90,52 +92,51 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
                              MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(MessageRecord)))
                        : nullptr;
     if (g_record == nullptr || !WatchTakenMessages())
-        return 3;
+        return EXIT_NO_DRIVER;
     const std::wstring topClass = Wide(FIXTURE_TOP_CLASS), childClass = Wide(FIXTURE_CHILD_CLASS);
-    g_topClass = topClass.c_str();
-    g_childClass = childClass.c_str();
     WNDCLASSW wc = {};
     wc.lpfnWndProc = FixtureProc;
     wc.hInstance = instance;
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = g_topClass;
+    wc.lpszClassName = topClass.c_str();
     RegisterClassW(&wc);
-    wc.lpszClassName = g_childClass;
+    wc.lpszClassName = childClass.c_str();
     RegisterClassW(&wc);
 
     // The top-level window is shown once its contents exist: made inside a hidden window,
     // thousands of windows take no paint each.
-    HWND top = Make(g_topClass, what == "text" ? Text(arg) : L"fixture " + Wide(what), nullptr, 0);
+    HWND top =
+        Make(topClass.c_str(), what == "text" ? Text(arg) : L"fixture " + Wide(what), nullptr, 0);
     if (what == "text") {
-        Make(L"Static", Text(arg), Make(g_childClass, Text(arg), top));
+        Make(L"Static", Text(arg), Make(childClass.c_str(), Text(arg), top));
     } else if (what == "tree" && __argc > 4) {
         const int children = atoi(__argv[3]), grandchildren = atoi(__argv[4]);
         for (int i = 0; i < children; ++i) {
-            HWND child = Make(g_childClass, L"child " + std::to_wstring(i), top);
+            HWND child = Make(childClass.c_str(), L"child " + std::to_wstring(i), top);
             for (int j = 0; j < grandchildren; ++j)
-                Make(g_childClass, L"grandchild " + std::to_wstring(i) + L"." + std::to_wstring(j),
-                     child);
+                Make(childClass.c_str(),
+                     L"grandchild " + std::to_wstring(i) + L"." + std::to_wstring(j), child);
         }
     } else if (what == "chains") {
         const int count = atoi(arg.c_str());
         for (int made = 0; made < count;) {
             HWND parent = top;
             for (int level = 0; level < FIXTURE_CHAIN_DEPTH && made < count; ++level)
-                parent = Make(g_childClass, L"item " + std::to_wstring(made++), parent);
+                parent = Make(childClass.c_str(), L"item " + std::to_wstring(made++), parent);
         }
     } else if (what == "tops") {
         const int count = atoi(arg.c_str());
         for (int i = 0; i < count; ++i)
-            ShowWindow(Make(g_topClass, L"top " + std::to_wstring(i), nullptr, 0),
+            ShowWindow(Make(topClass.c_str(), L"top " + std::to_wstring(i), nullptr, 0),
                        SW_SHOWNOACTIVATE);
     } else if (what == "click") {
-        Make(g_childClass, L"sibling 1", top);
-        HWND target = Make(g_childClass, Wide(FIXTURE_TARGET), top);
-        Make(g_childClass, L"sibling 2", top);
+        Make(childClass.c_str(), L"sibling 1", top);
+        HWND target = Make(childClass.c_str(), Wide(FIXTURE_TARGET), top);
+        Make(childClass.c_str(), L"sibling 2", top);
         if (arg == "hang")
             g_hangingTarget = target;
     } else {
-        return 2;
+        return EXIT_BAD_ARGUMENTS;
     }
     ShowWindow(top, SW_SHOWNORMAL);
 
@@ -144,10 +145,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         DispatchMessageW(&msg);
-    g_record->top = static_cast<UINT32>(reinterpret_cast<UINT_PTR>(top));
+    g_record->top = static_cast<UINT32>(HandleToLong(top));
     HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, __argv[1]);
     if (ready == nullptr)
-        return 3;
+        return EXIT_NO_DRIVER;
     SetEvent(ready);
     CloseHandle(ready);
     while (GetMessageW(&msg, nullptr, 0, 0) > 0)

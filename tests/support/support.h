@@ -28,8 +28,8 @@ struct ByName {
 // Start-up, readiness and a process's end: generous on a shared machine, where nothing
 // here measures speed.
 constexpr DWORD WAIT_MS = 20000;
-// A fixture of 10,000 windows is made within this.
-constexpr DWORD LARGE_FIXTURE_MS = 120000;
+// A long start, as of a fixture of 10,000 windows or a dialog beside one, ends within this.
+constexpr DWORD LONG_START_MS = 120000;
 
 // Bits of this build: 32 as Tavrolinde ships, 64 in the x86-64 build that the tests use
 // where the kernel cannot run 32-bit code.
@@ -213,22 +213,25 @@ void PrintTo(const Received &received, std::ostream *os);
 // Records from now on what `window`, of this process, receives.
 void StartRecording(HWND window);
 
-// The presses `window` received so far, of this process or, when given, of a fixture.
+// The clicks `window` received so far, released, of this process or, when given, of a fixture.
 int ClicksSoFar(HWND window, const FixtureProcess *fixture = nullptr);
 
-// `times` clicks on `window` as a tick posts them: a press and a release at its corner.
-std::vector<Received> Clicks(HWND window, int times = 1);
+// `times` clicks on `window` as a tick posts them: a press and a release at its corner, and
+// after each, when given, the `report` of a control to its parent.
+std::vector<Received> Clicks(HWND window, int times = 1, const Received *report = nullptr);
 
-// Delivers what is queued, then expects the record to be `expected`, whole and in order;
-// prints both when they differ, then clears the record.
+// Expects the record, once what is queued for this process's windows is delivered, to be
+// `expected`, whole and in order; prints both when they differ, then clears the record.
 void ExpectReceived(const std::vector<Received> &expected, const std::string &context,
                     FixtureProcess *fixture = nullptr);
 
 // Clicks come once a second: a watch of 5.5 s sees about five of them.
+constexpr DWORD CLICK_PERIOD_MS = 1000;
 constexpr DWORD CLICK_WATCH_MS = 5500;
 constexpr int MIN_CLICKS = 4;
 constexpr int MAX_CLICKS = 6;
 
-// ExpectReceived for a record of nothing but clicks on `target`, `least` to `most` of them.
+// ExpectReceived for a record of nothing but clicks on `target`, `least` to `most` of them,
+// each followed by its `report` when given.
 void ExpectClicks(HWND target, int least, int most, const std::string &context,
-                  FixtureProcess *fixture = nullptr);
+                  FixtureProcess *fixture = nullptr, const Received *report = nullptr);
