@@ -67,11 +67,7 @@ class AutoClick : public testing::Test {
     }
 
     HWND hDlg = nullptr;
-    HWND top = nullptr;
-    HWND outer = nullptr;
-    HWND inner = nullptr;
-    HWND sibling = nullptr;
-    HWND button = nullptr;
+    HWND top = nullptr, outer = nullptr, inner = nullptr, sibling = nullptr, button = nullptr;
 };
 
 } // namespace

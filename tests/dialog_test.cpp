@@ -122,23 +122,22 @@ TEST_P(DialogProcedure, ReturnsTrueForWhatItHandlesAndFalseOtherwise)
 
 INSTANTIATE_TEST_SUITE_P(ByMessage, DialogProcedure, testing::ValuesIn(PROCEDURE_ROWS), ByName());
 
-// A command the dialog is sent, or, where `enterInList` names a list, the Enter key with that
-// list holding the focus.
+// A command the dialog is sent from the control it names, if any, or, where `enterInList`
+// names a list, the Enter key with that list holding the focus.
 struct InertRow {
     const char *name;
     WPARAM wParam;
-    int controlId;
     int enterInList;
 };
 
 const InertRow INERT_ROWS[] = {
-    {"Enter", MAKEWPARAM(IDOK, BN_CLICKED), 0, 0},
-    {"LowerListSelectionChange", MAKEWPARAM(IDC_CHILD_LIST, LBN_SELCHANGE), IDC_CHILD_LIST, 0},
-    {"LowerListDoubleClick", MAKEWPARAM(IDC_CHILD_LIST, LBN_DBLCLK), IDC_CHILD_LIST, 0},
-    {"UpperListDoubleClick", MAKEWPARAM(IDC_WINDOW_LIST, LBN_DBLCLK), IDC_WINDOW_LIST, 0},
-    {"UnknownControl", MAKEWPARAM(0x7777, BN_CLICKED), 0, 0},
-    {"EnterKeyInTheUpperList", 0, 0, IDC_WINDOW_LIST},
-    {"EnterKeyInTheLowerList", 0, 0, IDC_CHILD_LIST},
+    {"Enter", MAKEWPARAM(IDOK, BN_CLICKED), 0},
+    {"LowerListSelectionChange", MAKEWPARAM(IDC_CHILD_LIST, LBN_SELCHANGE), 0},
+    {"LowerListDoubleClick", MAKEWPARAM(IDC_CHILD_LIST, LBN_DBLCLK), 0},
+    {"UpperListDoubleClick", MAKEWPARAM(IDC_WINDOW_LIST, LBN_DBLCLK), 0},
+    {"UnknownControl", MAKEWPARAM(0x7777, BN_CLICKED), 0},
+    {"EnterKeyInTheUpperList", 0, IDC_WINDOW_LIST},
+    {"EnterKeyInTheLowerList", 0, IDC_CHILD_LIST},
 };
 
 class DialogCommands : public testing::TestWithParam<InertRow> {};
@@ -161,7 +160,7 @@ TEST_P(DialogCommands, EnterAndNotificationsWithoutActionChangeNothing)
         IsDialogMessageA(hDlg, &enter);
     } else {
         SendMessageA(hDlg, WM_COMMAND, row.wParam,
-                     reinterpret_cast<LPARAM>(GetDlgItem(hDlg, row.controlId)));
+                     reinterpret_cast<LPARAM>(GetDlgItem(hDlg, LOWORD(row.wParam))));
     }
     ASSERT_TRUE(IsWindow(hDlg));
     EXPECT_EQ(std::make_pair(StateOf(upper), StateOf(lower)), before);
