@@ -78,6 +78,24 @@ std::vector<Received> ReceivedSoFar(const RecordReader &reader)
     return received;
 }
 
+// The record a comparison takes: this process's, once what is queued is delivered, or a
+// fixture's.
+RecordReader &RecordToCompare(FixtureProcess *fixture)
+{
+    if (fixture != nullptr)
+        return fixture->reader;
+    Pump();
+    return g_ownReader;
+}
+
+// The clicks among `received` that `window` has had: its releases.
+int Releases(const std::vector<Received> &received, HWND window)
+{
+    return static_cast<int>(std::count_if(received.begin(), received.end(), [&](const Received &r) {
+        return r.hwnd == window && r.message == WM_LBUTTONUP;
+    }));
+}
+
 // Compares what was received with `expected`; what it compared is taken from the record.
 void Compare(const std::vector<Received> &received, const std::vector<Received> &expected,
              const std::string &context, RecordReader &reader)
@@ -419,10 +437,7 @@ void StartRecording(HWND window)
 
 int ClicksSoFar(HWND window, const FixtureProcess *fixture)
 {
-    const std::vector<Received> received = ReceivedSoFar(fixture ? fixture->reader : g_ownReader);
-    return static_cast<int>(std::count_if(received.begin(), received.end(), [&](const Received &r) {
-        return r.hwnd == window && r.message == WM_LBUTTONUP;
-    }));
+    return Releases(ReceivedSoFar(fixture ? fixture->reader : g_ownReader), window);
 }
 
 std::vector<Received> Clicks(HWND window, int times, const Received *report)
@@ -444,27 +459,20 @@ std::vector<Received> Clicks(HWND window, int times, const Received *report)
 void ExpectReceived(const std::vector<Received> &expected, const std::string &context,
                     FixtureProcess *fixture)
 {
-    if (fixture == nullptr)
-        Pump();
-    RecordReader &reader = fixture ? fixture->reader : g_ownReader;
+    RecordReader &reader = RecordToCompare(fixture);
     Compare(ReceivedSoFar(reader), expected, context, reader);
 }
 
 void ExpectClicks(HWND target, int least, int most, const std::string &context,
                   FixtureProcess *fixture, const Received *report)
 {
-    if (fixture == nullptr)
-        Pump();
-    RecordReader &reader = fixture ? fixture->reader : g_ownReader;
+    RecordReader &reader = RecordToCompare(fixture);
     std::vector<Received> received = ReceivedSoFar(reader);
     // A press whose release is still on its way, or was lost with its window, is left for
     // the next comparison.
     if (!received.empty() && received.back() == Clicks(target).front())
         received.pop_back();
-    const int clicks =
-        static_cast<int>(std::count_if(received.begin(), received.end(), [](const Received &r) {
-            return r.message == WM_LBUTTONUP;
-        }));
+    const int clicks = Releases(received, target);
     EXPECT_GE(clicks, least) << context;
     EXPECT_LE(clicks, most) << context;
     Compare(received, Clicks(target, clicks, report), context, reader);
