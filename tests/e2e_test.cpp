@@ -90,7 +90,8 @@ LRESULT Ask(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
     return Send(hwnd, message, wParam, lParam, WAIT_MS).value_or(LB_ERR);
 }
 
-// Clicks the middle of a list line; false when the line is not in view.
+// Clicks the middle of a list line; false when the line is not in view, or when another
+// window still lies over it after the usual wait, since a click there would be lost.
 bool ClickLine(HWND list, int index)
 {
     RECT line = {};
@@ -101,7 +102,7 @@ bool ClickLine(HWND list, int index)
         return false;
     POINT p = {(line.left + line.right) / 2, (line.top + line.bottom) / 2};
     ClientToScreen(list, &p);
-    return ClickAt(p);
+    return WaitUntil([&] { return WindowFromPoint(p) == list; }, PUMPING) && ClickAt(p);
 }
 
 constexpr char TARGET_CLASS[] = "TavrolindeE2ETarget";
@@ -199,8 +200,10 @@ class Program : public testing::Test {
             },
             PUMPING))
             << "no entry " << testing::PrintToString(entry);
-        ASSERT_TRUE(ClickLine(lower, index));
-        ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCURSEL) == index; }, PUMPING));
+        ASSERT_TRUE(ClickLine(lower, index)) << "line " << index << " hidden";
+        ASSERT_TRUE(WaitUntil([&] { return Ask(lower, LB_GETCURSEL) == index; }, PUMPING))
+            << "line " << index << " clicked, yet line " << Ask(lower, LB_GETCURSEL)
+            << " is selected among " << Ask(lower, LB_GETCOUNT);
     }
 
     // Presses the toggle in with the mouse, then handles messages for CLICK_WATCH_MS, calling
