@@ -1,26 +1,28 @@
 #!/usr/bin/python3
-"""Runs Tavrolinde's benchmark and writes its report.
+"""Runs Tavrolinde's benchmark and writes its report, or judges a run's saved samples again.
 
     bench.py BUILD_DIR [--only NAME[,NAME...]] [--pairs N]
+    bench.py --from SAMPLES_FILE
 
-NAME is a measure (its section of BENCHMARKS.md) or one case of it, such as flat-1000.
-Each case runs tavrolinde_bench.exe under Wine for the number of samples that its row of
-CASES fixes before the run; --pairs N takes N pairs in every timed case instead, for a
-finer resolution. Samples are taken in pairs, Tavrolinde beside its baseline, and each
-ratio with a target is judged by the 95 % interval of the median of the pairs' ratios:
-PASS when the whole interval is at or under the target, MISS when it is wholly above,
-unclear when it straddles the target. The run exits with status 1 on any MISS. A full run
-writes BENCHMARKS.md and its chart; --only writes BUILD_DIR/bench-report.md and its chart
-there.
+NAME is a measure (its section of BENCHMARKS.md) or one of its cases, such as flat-1000. Each
+case runs tavrolinde_bench.exe under Wine for the samples that its row of CASES fixes, within
+its time limit (--pairs N: N pairs in every timed case). Each ratio with a target is judged by
+the 95 % interval of the median of the pairs' ratios: PASS wholly at or under the target, MISS
+wholly above, unclear across it. A full run writes benchmarks-samples.json, BENCHMARKS.md and
+its chart; --only writes bench-samples.json, bench-report.md and the chart in BUILD_DIR; --from
+prints the report of saved samples and writes nothing. Status: 0 no MISS, 1 a MISS, 2 no verdict.
 """
 import argparse
 import datetime
+import json
 import os
 import platform
 import re
+import signal
 import subprocess
 import sys
 import time
+import traceback
 from typing import NamedTuple, Optional, Tuple
 
 import numpy as np
@@ -33,6 +35,12 @@ LEAST_PAIRS = 6
 MEMORY_NOISE_KIB = 64
 FLOOR = "the floor dialog"
 BARE = "the bare enumeration"
+# The baselines' short names, in the report's summary.
+SHORT = {FLOOR: "floor", BARE: "bare"}
+# What a memory sample reads, in KiB: after the listing, then after the ticks.
+MEMORY_SIDES = ("working set, listing", "page file, listing", "working set, ticks",
+                "page file, ticks")
+NO_VERDICT = 2
 
 
 class Case(NamedTuple):
@@ -40,6 +48,7 @@ class Case(NamedTuple):
     measure: str  # its section of BENCHMARKS.md
     label: str
     samples: int  # pairs of a timed case, rounds of memory, windows of idle time
+    limit: int  # seconds the case may take at its own count; more samples, more time
     # The baselines of the columns after Tavrolinde's, each with its target or None.
     baselines: Tuple[Tuple[str, Optional[float]], ...] = ()
 
@@ -49,18 +58,33 @@ class Case(NamedTuple):
 # most extreme ratio at either end, so that one pause of the machine cannot decide a verdict;
 # from 12 on, the two most extreme. Refresh, whose times spread the most, takes 12; the
 # listings of 10,000 windows, whose pairs take seconds, take 7, with an interval three
-# quarters of the way from the most extreme ratio to the next.
+# quarters of the way from the most extreme ratio to the next. A case's time limit is about
+# four times what it takes on the 32-bit build: past it, the case is taken to hang.
 CASES = [
-    Case("startup", "startup", "Start-up: launch until the dialog is ready and painted", 8,
+    Case("startup", "startup", "Start-up: launch until the dialog is ready and painted", 8, 40,
          ((FLOOR + ", listing nothing", 1.1),)),
-    Case("refresh", "toplevel", "Refresh, 1,000 extra top-level windows", 12, ((FLOOR, 1.1),)),
+    Case("refresh", "toplevel", "Refresh, 1,000 extra top-level windows", 12, 80,
+         ((FLOOR, 1.1),)),
     *(Case(f"{shape}-{size}", "descendants", f"Descendant listing, {shape}, {size:,} windows",
-           8 if size < 10000 else 7, ((FLOOR, 1.1), (BARE, 1.2 if size == 10000 else None)))
+           8 if size < 10000 else 7, {100: 30, 1000: 40, 10000: 240}[size],
+           ((FLOOR, 1.1), (BARE, 1.2 if size == 10000 else None)))
       for size in (100, 1000, 10000) for shape in ("flat", "nested")),
-    Case("memory", "memory", "Rounds of one process's work", 4),
-    Case("idle", "idle", "Processor time with the toggle out, per 2 s", 3),
+    Case("memory", "memory", "Rounds of one process's work", 4, 120),
+    Case("idle", "idle", "Processor time with the toggle out, per 2 s", 3, 40),
 ]
+CASE = {case.name: case for case in CASES}
 MEASURES = list(dict.fromkeys(case.measure for case in CASES))
+
+
+class NoVerdict(Exception):
+    """The benchmark could not give a verdict."""
+
+
+def sides(case):
+    """What each column of a case's samples holds."""
+    if case.measure == "memory":
+        return MEMORY_SIDES
+    return ("Tavrolinde",) + tuple(baseline for baseline, _ in case.baselines)
 
 
 def interval(values):
@@ -73,41 +97,32 @@ def interval(values):
     return np.median(values), low, high
 
 
-def verdict(low, high, target):
-    if high <= target:
-        return "PASS"
-    if low > target:
-        return "MISS"
-    return "unclear"
-
-
-def ratios(case, samples):
-    """Each baseline of the case with its target and Tavrolinde's ratio to it, pair by pair."""
-    columns = np.asarray(samples)
-    return [(baseline, target, column + 1, columns[:, 0] / columns[:, column + 1])
-            for column, (baseline, target) in enumerate(case.baselines)]
-
-
 def run_case(build, case, count):
     binary = os.path.join(build, "bin")
     samples_file = f"bench-{case.name}.txt"
+    path = os.path.join(binary, samples_file)
+    if os.path.exists(path):
+        os.remove(path)
+    limit = case.limit * max(1, count / case.samples)
     began = time.monotonic()
-    status = subprocess.run([os.path.join(ROOT, "scripts", "wine-run.sh"), build,
-                             os.path.join(binary, "tavrolinde_bench.exe"), case.name,
-                             str(count), samples_file]).returncode
-    samples = read_samples(os.path.join(binary, samples_file))
+    # A group of its own, so that a case past its limit ends with all it started.
+    with subprocess.Popen([os.path.join(ROOT, "scripts", "wine-run.sh"), build,
+                           os.path.join(binary, "tavrolinde_bench.exe"), case.name,
+                           str(count), samples_file], start_new_session=True) as driver:
+        try:
+            status = driver.wait(timeout=limit)
+        except subprocess.TimeoutExpired:
+            os.killpg(driver.pid, signal.SIGKILL)
+            raise NoVerdict(f"the case {case.name} passed its time limit of {limit:.0f} s")
+    samples = []
+    if os.path.exists(path):
+        with open(path) as f:
+            samples = [[float(v) for v in line.split()] for line in f if line.endswith("\n")]
     if status != 0 or len(samples) != count:
-        sys.exit(f"bench: the case {case.name} failed")
+        raise NoVerdict(f"the case {case.name} failed")
     print(f"bench: {case.name}: {count} {'pairs' if case.baselines else 'samples'} in "
           f"{time.monotonic() - began:.0f} s", file=sys.stderr)
     return samples
-
-
-def read_samples(path):
-    if not os.path.exists(path):
-        return []
-    with open(path) as f:
-        return [[float(v) for v in line.split()] for line in f if line.endswith("\n")]
 
 
 def ms(value):
@@ -120,43 +135,49 @@ def spread(column):
     return f"{ms(median)} ms ({ms(low)} to {ms(high)})"
 
 
-def speed_rows(case, samples, report):
+def speed_rows(case, samples, targets):
     columns = np.asarray(samples)
     rows = ""
-    for baseline, target, column, values in ratios(case, samples):
-        median, low, high = interval(values)
-        result = verdict(low, high, target) if target else "report"
-        # A slowdown by this factor would have moved the whole interval above the target.
-        finds = target / low if result in ("PASS", "unclear") else None
+    for column, (baseline, target) in enumerate(case.baselines, 1):
+        median, low, high = interval(columns[:, 0] / columns[:, column])
+        result = ("report" if not target else "PASS" if high <= target else
+                  "MISS" if low > target else "unclear")
+        # Had every Tavrolinde time of this run been this much longer, the whole interval
+        # would have lain above the target.
+        slower = target / low if result in ("PASS", "unclear") else None
         if target:
-            report["targets"].append((f"{case.label} against {baseline}", result, finds))
+            name = f"`{case.name} vs {SHORT.get(baseline, 'floor')}`"
+            targets.append((name, result, slower, f"{name}, {median:.2f}x ({low:.2f}x to "
+                                                  f"{high:.2f}x) against <= {target}x"))
         rows += (f"| {case.label} | {len(samples)} | {spread(columns[:, 0])} | "
                  f"{baseline}: {spread(columns[:, column])} | "
                  f"{median:.2f}x ({low:.2f}x to {high:.2f}x) | "
                  f"±{(high - low) / 2 / median * 100:.0f} % | "
                  f"{f'<= {target}x' if target else '-'} | {result} | "
-                 f"{f'{finds:.2f}x' if finds else '-'} |\n")
+                 f"{f'×{slower:.2f}' if slower else '-'} |\n")
     return rows
 
 
-def memory_rows(_, samples, report):
+def memory_rows(_, samples, targets):
     rows = ""
     for column, point in ((0, "After each listing of 10,000 descendants"),
                           (2, "After each round of 150 ticks and 50 refreshes")):
         readings = np.asarray(samples)[:, column:column + 2]
         growth = readings[-1] - readings[1]
         result = "PASS" if max(growth) <= MEMORY_NOISE_KIB else "MISS"
-        report["targets"].append((point, result, None))
+        targets.append((point, result, None, f"the memory grew {point.lower()}: working set "
+                                             f"{growth[0]:+.0f} KiB, page file {growth[1]:+.0f} KiB"))
         rows += (f"| {point} | {len(readings)} | {np.median(readings[:, 0]):.0f} KiB | "
                  f"{np.median(readings[:, 1]):.0f} KiB | {growth[0]:+.0f} KiB / "
                  f"{growth[1]:+.0f} KiB | {result} |\n")
     return rows
 
 
-def idle_rows(_, samples, report):
+def idle_rows(_, samples, targets):
     used = [s[0] for s in samples]
     result = "PASS" if max(used) == 0 else "MISS"
-    report["targets"].append(("Idle with the toggle out", result, None))
+    targets.append(("idle", result, None, f"the idle program used processor time, up to "
+                                          f"{max(used):.1f} ms in 2 s"))
     return (f"| Toggle out, target picked | {len(used)} x 2 s | "
             f"{', '.join(f'{u:.1f} ms' for u in used)} | none measurable | {result} |\n")
 
@@ -164,8 +185,8 @@ def idle_rows(_, samples, report):
 # Each measure's table: its header and how a case's samples make its rows.
 TABLES = {
     "speed": "| Measure | Pairs | Tavrolinde: median (middle half) | Baseline: median (middle "
-             "half) | Ratio (95 % interval) | Resolution | Target | Result | Finds a slowdown "
-             "of |\n|---|---|---|---|---|---|---|---|---|\n",
+             "half) | Ratio (95 % interval) | Resolution | Target | Result | MISS if Tavrolinde "
+             "were slower in this run by |\n|---|---|---|---|---|---|---|---|---|\n",
     "memory": f"Up to {MEMORY_NOISE_KIB} KiB counts as noise.\n\n| Point | Readings | "
               "Working set | Page-file usage | Growth, second reading to last (set / page "
               "file) | Result |\n|---|---|---|---|---|---|\n",
@@ -204,7 +225,8 @@ plot {series}
     os.remove(data)
 
 
-def run_section(build, options, started, seconds, load_before, report):
+def facts(build, options, started, seconds, load_before):
+    """What the report says of the run: where, when and what it timed."""
     compiler = ""
     for folder in os.listdir(os.path.join(build, "CMakeFiles")):
         found = os.path.join(build, "CMakeFiles", folder, "CMakeCXXCompiler.cmake")
@@ -212,39 +234,54 @@ def run_section(build, options, started, seconds, load_before, report):
             with open(found) as f:
                 compiler = re.search(r'set\(CMAKE_CXX_COMPILER "(.*)"\)', f.read()).group(1)
     version = subprocess.run([compiler, "-dumpversion"], capture_output=True, text=True)
+    wine = subprocess.run(["/usr/lib/wine/wine64", "--version"], capture_output=True, text=True)
     with open("/etc/os-release") as f:
         system = re.search(r'PRETTY_NAME="(.*)"', f.read()).group(1)
     with open("/proc/cpuinfo") as f:
         processor = re.search(r"model name\s*: (.*)", f.read()).group(1)
-    counts = {result: sum(r == result for _, r, _ in report["targets"])
+    return {
+        "command": f"scripts/bench.sh{options}",
+        "started": f"{started:%Y-%m-%d %H:%M} UTC",
+        "minutes": round(seconds / 60, 1),
+        "system": f"{system}, {platform.system()} {platform.release()} {platform.machine()}",
+        "processor": f"{processor}, {os.cpu_count()} logical processors",
+        "load": f"{load_before} before, {load()} after",
+        "wine": wine.stdout.strip(),
+        "compiler": f"{os.path.basename(compiler)} {version.stdout.strip()}",
+        "build": f"MinSizeRel, MinGW-w64 {os.path.basename(compiler).split('-')[0]}",
+    }
+
+
+def run_section(run, targets):
+    counts = {result: sum(r == result for _, r, _, _ in targets)
               for result in ("PASS", "unclear", "MISS")}
-    found = [f"{what} (MISS)" for what, result, _ in report["targets"] if result == "MISS"]
-    finds = sorted((f, what) for what, _, f in report["targets"] if f is not None)
-    unclear = [what for what, result, _ in report["targets"] if result == "unclear"]
-    summary = (f"A slowdown was found: {'; '.join(found)}." if found else
-               "No slowdown was found: no target's interval lies wholly above it.")
-    if finds:
-        summary += (f" With this run's spread, a slowdown of {finds[-1][0]:.2f}x or more would "
-                    f"have been found at every timed target, and one of {finds[0][0]:.2f}x "
-                    f"at {finds[0][1]}.")
+    missed = [said for _, result, _, said in targets if result == "MISS"]
+    slower = sorted((s, name) for name, _, s, _ in targets if s is not None)
+    unclear = [name for name, result, _, _ in targets if result == "unclear"]
+    summary = (f"MISS: {'; '.join(missed)}." if missed else
+               "No target was missed: no interval lies wholly above its target.")
+    if slower:
+        summary += (f" Had Tavrolinde's times in this run been longer, the first timed target "
+                    f"to say MISS would have been {slower[0][1]}, at ×{slower[0][0]:.2f}, and "
+                    f"all of them at ×{slower[-1][0]:.2f}.")
     if unclear:
-        summary += f" Unclear, the interval straddling the target: {'; '.join(unclear)}."
+        summary += f" Unclear, the interval straddling the target: {', '.join(unclear)}."
     return f"""
 **PASS {counts["PASS"]}, unclear {counts["unclear"]}, MISS {counts["MISS"]}.**
 
 {summary}
 
-Made by `scripts/bench.sh{options}` on {started:%Y-%m-%d %H:%M} UTC
-in {seconds / 60:.1f} min; every figure was measured in that run.
+Made by `{run["command"]}` on {run["started"]}
+in {run["minutes"]:.1f} min; every figure was measured in that run.
 
 | | |
 |---|---|
-| System | {system}, {platform.system()} {platform.release()} {platform.machine()} |
-| Processor | {processor}, {os.cpu_count()} logical processors |
-| Load average (1, 5, 15 min) | {load_before} before, {load()} after |
-| Wine | {subprocess.run(['/usr/lib/wine/wine64', '--version'], capture_output=True, text=True).stdout.strip()} |
-| Compiler | {os.path.basename(compiler)} {version.stdout.strip()} |
-| Build | MinSizeRel, MinGW-w64 {os.path.basename(compiler).split("-")[0]} |
+| System | {run["system"]} |
+| Processor | {run["processor"]} |
+| Load average (1, 5, 15 min) | {run["load"]} |
+| Wine | {run["wine"]} |
+| Compiler | {run["compiler"]} |
+| Build | {run["build"]} |
 """
 
 
@@ -253,40 +290,41 @@ def load():
         return " ".join(f.read().split()[:3])
 
 
-def main():
-    names = MEASURES + [case.name for case in CASES]
-    parser = argparse.ArgumentParser(description="Runs Tavrolinde's benchmark.")
-    parser.add_argument("build")
-    parser.add_argument("--only", type=lambda text: text.split(","),
-                        help=f"measures or cases, comma-separated: {', '.join(names)}")
-    parser.add_argument("--pairs", type=int, help="pairs of every timed case")
-    args = parser.parse_args()
-    if any(name not in names for name in args.only or []):
-        parser.error(f"--only takes {', '.join(names)}")
-    if args.pairs is not None and args.pairs < LEAST_PAIRS:
-        parser.error(f"--pairs takes {LEAST_PAIRS} or more: a 95 % interval needs them")
-    build = os.path.abspath(args.build)
-    options = "".join(f" --{option} {value}" for option, value in
-                      (("only", ",".join(args.only or [])), ("pairs", args.pairs)) if value)
-    started, began, load_before = datetime.datetime.utcnow(), time.monotonic(), load()
-    report = {"targets": []}
-    results, sections = {}, {}
+def save(path, run, results):
+    """One record a sample: its case, its pair (the sample's number), its side, its value."""
+    records = [json.dumps({"case": name, "pair": pair, "side": side, "value": value,
+                           "unit": "KiB" if CASE[name].measure == "memory" else "ms"})
+               for name, samples in results.items() for pair, row in enumerate(samples, 1)
+               for side, value in zip(sides(CASE[name]), row)]
+    with open(path, "w") as f:
+        f.write(f'{{"run": {json.dumps(run, indent=1)},\n"samples": [\n')
+        f.write(",\n".join(records) + "\n]}\n")
+
+
+def restore(path):
+    with open(path) as f:
+        saved = json.load(f)
+    results = {}
+    for record in saved["samples"]:
+        case = CASE[record["case"]]
+        rows = results.setdefault(case.name, {})
+        row = rows.setdefault(record["pair"], [0.0] * len(sides(case)))
+        row[sides(case).index(record["side"])] = record["value"]
+    return saved["run"], {name: [rows[pair] for pair in sorted(rows)]
+                          for name, rows in results.items()}
+
+
+def report(run, results):
+    """BENCHMARKS.md with the figures of these samples, and whether a target was missed.
+    BENCHMARKS.md is the frame: its hand-written prose stays, and what stands between a
+    section's markers is replaced by the figures."""
+    targets, sections = [], {}
     for case in CASES:
-        if args.only and case.measure not in args.only and case.name not in args.only:
-            continue
-        count = args.pairs if args.pairs and case.baselines else case.samples
-        results[case.name] = samples = run_case(build, case, count)
-        rows = ROWS.get(case.measure, speed_rows)(case, samples, report)
-        header = TABLES.get(case.measure, TABLES["speed"])
-        sections[case.measure] = sections.get(case.measure, "\n" + header) + rows
-    out = os.path.join(build, "bench-report.md") if args.only else os.path.join(
-        ROOT, "BENCHMARKS.md")
-    if any(name.startswith("flat-") for name in results):
-        chart(results, os.path.join(os.path.dirname(out), "benchmarks-listing.png"))
-    sections["run"] = run_section(build, options, started, time.monotonic() - began, load_before,
-                                  report)
-    # BENCHMARKS.md is the frame: its hand-written prose stays, and what stands between a
-    # section's markers is replaced by this run's figures.
+        if case.name in results:
+            rows = ROWS.get(case.measure, speed_rows)(case, results[case.name], targets)
+            header = TABLES.get(case.measure, TABLES["speed"])
+            sections[case.measure] = sections.get(case.measure, "\n" + header) + rows
+    sections["run"] = run_section(run, targets)
     with open(os.path.join(ROOT, "BENCHMARKS.md")) as f:
         text = f.read()
     for measure in MEASURES + ["run"]:
@@ -295,14 +333,61 @@ def main():
                               lambda m: m.group(1) + figures.rstrip() + "\n\n" + m.group(2),
                               text, flags=re.S)
         if not found:
-            sys.exit(f"bench: BENCHMARKS.md has no markers for the section {measure}")
-    with open(out, "w") as f:
+            raise NoVerdict(f"BENCHMARKS.md has no markers for the section {measure}")
+    return text, any(result == "MISS" for _, result, _, _ in targets)
+
+
+def run(args):
+    build = os.path.abspath(args.build)
+    options = "".join(f" --{option} {value}" for option, value in
+                      (("only", ",".join(args.only or [])), ("pairs", args.pairs)) if value)
+    started, began, load_before = datetime.datetime.utcnow(), time.monotonic(), load()
+    results = {}
+    for case in CASES:
+        if not args.only or case.measure in args.only or case.name in args.only:
+            count = args.pairs if args.pairs and case.baselines else case.samples
+            results[case.name] = run_case(build, case, count)
+    folder = build if args.only else ROOT
+    names = ("bench-samples.json", "bench-report.md") if args.only else (
+        "benchmarks-samples.json", "BENCHMARKS.md")
+    run = facts(build, options, started, time.monotonic() - began, load_before)
+    save(os.path.join(folder, names[0]), run, results)
+    text, missed = report(run, results)
+    if any(name.startswith("flat-") for name in results):
+        chart(results, os.path.join(folder, "benchmarks-listing.png"))
+    with open(os.path.join(folder, names[1]), "w") as f:
         f.write(text)
-    print(text)
-    print(f"Written to {out}", file=sys.stderr)
-    if any(result == "MISS" for _, result, _ in report["targets"]):
-        sys.exit("bench: a target was missed")
+    print(f"Written to {os.path.join(folder, names[1])}, its samples to {names[0]}",
+          file=sys.stderr)
+    return text, missed
+
+
+def main():
+    names = MEASURES + [case.name for case in CASES]
+    parser = argparse.ArgumentParser(description="Runs Tavrolinde's benchmark.")
+    parser.add_argument("build", nargs="?")
+    parser.add_argument("--only", type=lambda text: text.split(","),
+                        help=f"measures or cases, comma-separated: {', '.join(names)}")
+    parser.add_argument("--pairs", type=int, help="pairs of every timed case")
+    parser.add_argument("--from", dest="saved", metavar="FILE",
+                        help="judge the samples a run saved, running nothing")
+    args = parser.parse_args()
+    if (args.build is None) == (args.saved is None) or (args.saved and (args.only or args.pairs)):
+        parser.error("give a build folder to run, or --from FILE alone")
+    if any(name not in names for name in args.only or []):
+        parser.error(f"--only takes {', '.join(names)}")
+    if args.pairs is not None and args.pairs < LEAST_PAIRS:
+        parser.error(f"--pairs takes {LEAST_PAIRS} or more: a 95 % interval needs them")
+    text, missed = report(*restore(args.saved)) if args.saved else run(args)
+    print(text, end="")
+    return 1 if missed else 0
 
 
 if __name__ == "__main__":
-    main()
+    try:
+        sys.exit(main())
+    except (NoVerdict, OSError) as trouble:
+        print(f"bench: no verdict: {trouble}", file=sys.stderr)
+    except Exception:  # whatever else breaks, a script must not take it for a verdict
+        traceback.print_exc()
+    sys.exit(NO_VERDICT)
