@@ -351,9 +351,9 @@ def run(args):
     folder = build if args.only else ROOT
     names = ("bench-samples.json", "bench-report.md") if args.only else (
         "benchmarks-samples.json", "BENCHMARKS.md")
-    run = facts(build, options, started, time.monotonic() - began, load_before)
-    save(os.path.join(folder, names[0]), run, results)
-    text, missed = report(run, results)
+    header = facts(build, options, started, time.monotonic() - began, load_before)
+    save(os.path.join(folder, names[0]), header, results)
+    text, missed = report(header, results)
     if any(name.startswith("flat-") for name in results):
         chart(results, os.path.join(folder, "benchmarks-listing.png"))
     with open(os.path.join(folder, names[1]), "w") as f:
