@@ -59,8 +59,9 @@ class Case(NamedTuple):
 # from 12 on, the two most extreme. Refresh, whose times spread the most, takes 12; the
 # listings of 10,000 windows, whose pairs take seconds, take 7, with an interval three
 # quarters of the way from the most extreme ratio to the next. A case's time limit is at least
-# ten times what it takes on the 32-bit build, and four times what it takes with the list left
-# to redraw as it fills, so that a slowdown still ends in a verdict and only a hang ends a run.
+# ten times what it takes on the 32-bit build (at 100 and 1,000 windows, four times what it
+# takes with the list left to redraw as it fills), so that a slowdown still ends in a verdict
+# and only a hang ends a run.
 CASES = [
     Case("startup", "startup", "Start-up: launch until the dialog is ready and painted", 8, 60,
          ((FLOOR + ", listing nothing", 1.1),)),
