@@ -5,13 +5,11 @@
     bench.py --from SAMPLES_FILE
 
 NAME is a measure (its section of BENCHMARKS.md) or one of its cases, such as flat-1000. Each
-case runs tavrolinde_bench.exe under Wine for the samples that its row of CASES fixes, within
-its time limit (--pairs N: N pairs in every timed case). Each ratio with a target is judged by
-the 95 % interval of the median of the pairs' ratios: PASS wholly at or under the target, MISS
-wholly above, unclear across it. A full run writes benchmarks-samples.json, BENCHMARKS.md and
-its chart; --only writes bench-samples.json, bench-report.md and the chart in BUILD_DIR; --from
-prints the report of saved samples and writes nothing. Status: 0 no MISS, 1 a MISS, 2 no verdict.
-"""
+case runs tavrolinde_bench.exe under Wine for the samples, and within the time limit, of its
+row of CASES; --pairs N takes N pairs in every timed case. A full run writes the samples to
+benchmarks-samples.json, then BENCHMARKS.md and its chart; --only writes bench-samples.json,
+bench-report.md and the chart in BUILD_DIR. --from prints the report of saved samples.
+Status: 0 no MISS, 1 a MISS, 2 no verdict."""
 import argparse
 import datetime
 import json
@@ -25,8 +23,14 @@ import time
 import traceback
 from typing import NamedTuple, Optional, Tuple
 
-import numpy as np
-from scipy.stats import mstats
+# The status of a run that gives no verdict: never a MISS's 1.
+NO_VERDICT = 2
+try:
+    import numpy as np
+    from scipy.stats import mstats
+except ImportError as missing:
+    print(f"bench: no verdict: {missing}", file=sys.stderr)
+    sys.exit(NO_VERDICT)
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CONFIDENCE = 0.95
@@ -35,12 +39,12 @@ LEAST_PAIRS = 6
 MEMORY_NOISE_KIB = 64
 FLOOR = "the floor dialog"
 BARE = "the bare enumeration"
+STARTUP_FLOOR = FLOOR + ", listing nothing"
 # The baselines' short names, in the report's summary.
-SHORT = {FLOOR: "floor", BARE: "bare"}
+SHORT = {FLOOR: "floor", STARTUP_FLOOR: "floor", BARE: "bare"}
 # What a memory sample reads, in KiB: after the listing, then after the ticks.
 MEMORY_SIDES = ("working set, listing", "page file, listing", "working set, ticks",
                 "page file, ticks")
-NO_VERDICT = 2
 
 
 class Case(NamedTuple):
@@ -49,24 +53,16 @@ class Case(NamedTuple):
     label: str
     samples: int  # pairs of a timed case, rounds of memory, windows of idle time
     limit: int  # seconds the case may take at its own count; more samples, more time
-    # The baselines of the columns after Tavrolinde's, each with its target or None.
-    baselines: Tuple[Tuple[str, Optional[float]], ...] = ()
+    baselines: Tuple[Tuple[str, Optional[float]], ...] = ()  # after Tavrolinde's, with targets
 
 
-# The sample counts are fixed before the run and never changed by what it measures, and are
-# chosen for a full run within four minutes. From 8 pairs on, the interval leaves out the
-# most extreme ratio at either end, so that one pause of the machine cannot decide a verdict;
-# from 12 on, the two most extreme. Refresh, whose times spread the most, takes 12; the
-# listings of 10,000 windows, whose pairs take seconds, take 7, with an interval three
-# quarters of the way from the most extreme ratio to the next. A case's time limit is at least
-# ten times what it takes on the 32-bit build (at 100 and 1,000 windows, four times what it
-# takes with the list left to redraw as it fills), so that a slowdown still ends in a verdict
-# and only a hang ends a run.
+# The counts are fixed before the run, for a full run within four minutes; BENCHMARKS.md says
+# why each. A limit is about ten times its case's work on the 32-bit build (at 100 and 1,000
+# windows, four times its work with the list left to redraw), so that only a hang ends a run.
 CASES = [
     Case("startup", "startup", "Start-up: launch until the dialog is ready and painted", 8, 60,
-         ((FLOOR + ", listing nothing", 1.1),)),
-    Case("refresh", "toplevel", "Refresh, 1,000 extra top-level windows", 12, 150,
-         ((FLOOR, 1.1),)),
+         ((STARTUP_FLOOR, 1.1),)),
+    Case("refresh", "toplevel", "Refresh, 1,000 extra top-level windows", 12, 150, ((FLOOR, 1.1),)),
     *(Case(f"{shape}-{size}", "descendants", f"Descendant listing, {shape}, {size:,} windows",
            8 if size < 10000 else 7, {100: 60, 1000: 300, 10000: 600}[size],
            ((FLOOR, 1.1), (BARE, 1.2 if size == 10000 else None)))
@@ -83,7 +79,6 @@ class NoVerdict(Exception):
 
 
 def sides(case):
-    """What each column of a case's samples holds."""
     if case.measure == "memory":
         return MEMORY_SIDES
     return ("Tavrolinde",) + tuple(baseline for baseline, _ in case.baselines)
@@ -148,15 +143,16 @@ def speed_rows(case, samples, targets):
         # would have lain above the target.
         slower = target / low if result in ("PASS", "unclear") else None
         if target:
-            name = f"`{case.name} vs {SHORT.get(baseline, 'floor')}`"
-            targets.append((name, result, slower, f"{name}, {median:.2f}x ({low:.2f}x to "
-                                                  f"{high:.2f}x) against <= {target}x"))
+            name = f"`{case.name} vs {SHORT[baseline]}`"
+            targets.append((name, result, slower,
+                            f"{name}, {median:.2f}x ({low:.2f}x to {high:.2f}x), target <= "
+                            f"{target}x"))
         rows += (f"| {case.label} | {len(samples)} | {spread(columns[:, 0])} | "
                  f"{baseline}: {spread(columns[:, column])} | "
                  f"{median:.2f}x ({low:.2f}x to {high:.2f}x) | "
                  f"±{(high - low) / 2 / median * 100:.0f} % | "
                  f"{f'<= {target}x' if target else '-'} | {result} | "
-                 f"{f'×{slower:.2f}' if slower else '-'} |\n")
+                 f"{f'{slower:.2f}x' if slower else '-'} |\n")
     return rows
 
 
@@ -167,8 +163,9 @@ def memory_rows(_, samples, targets):
         readings = np.asarray(samples)[:, column:column + 2]
         growth = readings[-1] - readings[1]
         result = "PASS" if max(growth) <= MEMORY_NOISE_KIB else "MISS"
-        targets.append((point, result, None, f"the memory grew {point.lower()}: working set "
-                                             f"{growth[0]:+.0f} KiB, page file {growth[1]:+.0f} KiB"))
+        targets.append((point, result, None, f"the memory grew {point.lower()}: set "
+                                             f"{growth[0]:+.0f} KiB, page file "
+                                             f"{growth[1]:+.0f} KiB"))
         rows += (f"| {point} | {len(readings)} | {np.median(readings[:, 0]):.0f} KiB | "
                  f"{np.median(readings[:, 1]):.0f} KiB | {growth[0]:+.0f} KiB / "
                  f"{growth[1]:+.0f} KiB | {result} |\n")
@@ -178,7 +175,7 @@ def memory_rows(_, samples, targets):
 def idle_rows(_, samples, targets):
     used = [s[0] for s in samples]
     result = "PASS" if max(used) == 0 else "MISS"
-    targets.append(("idle", result, None, f"the idle program used processor time, up to "
+    targets.append(("idle", result, None, f"Tavrolinde used processor time while idle, up to "
                                           f"{max(used):.1f} ms in 2 s"))
     return (f"| Toggle out, target picked | {len(used)} x 2 s | "
             f"{', '.join(f'{u:.1f} ms' for u in used)} | none measurable | {result} |\n")
@@ -241,8 +238,11 @@ def facts(build, options, started, seconds, load_before):
         system = re.search(r'PRETTY_NAME="(.*)"', f.read()).group(1)
     with open("/proc/cpuinfo") as f:
         processor = re.search(r"model name\s*: (.*)", f.read()).group(1)
+    commit = subprocess.run(["git", "-C", ROOT, "describe", "--always", "--dirty"],
+                            capture_output=True, text=True)
     return {
         "command": f"scripts/bench.sh{options}",
+        "commit": commit.stdout.strip(),
         "started": f"{started:%Y-%m-%d %H:%M} UTC",
         "minutes": round(seconds / 60, 1),
         "system": f"{system}, {platform.system()} {platform.release()} {platform.machine()}",
@@ -254,7 +254,7 @@ def facts(build, options, started, seconds, load_before):
     }
 
 
-def run_section(run, targets):
+def run_section(run_facts, targets):
     counts = {result: sum(r == result for _, r, _, _ in targets)
               for result in ("PASS", "unclear", "MISS")}
     missed = [said for _, result, _, said in targets if result == "MISS"]
@@ -263,9 +263,9 @@ def run_section(run, targets):
     summary = (f"MISS: {'; '.join(missed)}." if missed else
                "No target was missed: no interval lies wholly above its target.")
     if slower:
-        summary += (f" Had Tavrolinde's times in this run been longer, the first timed target "
-                    f"to say MISS would have been {slower[0][1]}, at ×{slower[0][0]:.2f}, and "
-                    f"all of them at ×{slower[-1][0]:.2f}.")
+        summary += (f" Had Tavrolinde's times in this run been multiplied by {slower[0][0]:.2f}, "
+                    f"{slower[0][1]} would have said MISS, and by {slower[-1][0]:.2f}, "
+                    f"every timed target.")
     if unclear:
         summary += f" Unclear, the interval straddling the target: {', '.join(unclear)}."
     return f"""
@@ -273,17 +273,17 @@ def run_section(run, targets):
 
 {summary}
 
-Made by `{run["command"]}` on {run["started"]}
-in {run["minutes"]:.1f} min; every figure was measured in that run.
+Made by `{run_facts["command"]}` at commit {run_facts["commit"]} on {run_facts["started"]}
+in {run_facts["minutes"]:.1f} min; every figure was measured in that run.
 
 | | |
 |---|---|
-| System | {run["system"]} |
-| Processor | {run["processor"]} |
-| Load average (1, 5, 15 min) | {run["load"]} |
-| Wine | {run["wine"]} |
-| Compiler | {run["compiler"]} |
-| Build | {run["build"]} |
+| System | {run_facts["system"]} |
+| Processor | {run_facts["processor"]} |
+| Load average (1, 5, 15 min) | {run_facts["load"]} |
+| Wine | {run_facts["wine"]} |
+| Compiler | {run_facts["compiler"]} |
+| Build | {run_facts["build"]} |
 """
 
 
@@ -292,14 +292,14 @@ def load():
         return " ".join(f.read().split()[:3])
 
 
-def save(path, run, results):
+def save(path, run_facts, results):
     """One record a sample: its case, its pair (the sample's number), its side, its value."""
     records = [json.dumps({"case": name, "pair": pair, "side": side, "value": value,
                            "unit": "KiB" if CASE[name].measure == "memory" else "ms"})
                for name, samples in results.items() for pair, row in enumerate(samples, 1)
                for side, value in zip(sides(CASE[name]), row)]
     with open(path, "w") as f:
-        f.write(f'{{"run": {json.dumps(run, indent=1)},\n"samples": [\n')
+        f.write(f'{{"run": {json.dumps(run_facts, indent=1)},\n"samples": [\n')
         f.write(",\n".join(records) + "\n]}\n")
 
 
@@ -310,13 +310,15 @@ def restore(path):
     for record in saved["samples"]:
         case = CASE[record["case"]]
         rows = results.setdefault(case.name, {})
-        row = rows.setdefault(record["pair"], [0.0] * len(sides(case)))
+        row = rows.setdefault(record["pair"], [None] * len(sides(case)))
         row[sides(case).index(record["side"])] = record["value"]
+    if any(None in row for rows in results.values() for row in rows.values()):
+        raise NoVerdict(f"{path} lacks a side of a sample")
     return saved["run"], {name: [rows[pair] for pair in sorted(rows)]
                           for name, rows in results.items()}
 
 
-def report(run, results):
+def report(run_facts, results):
     """BENCHMARKS.md with the figures of these samples, and whether a target was missed.
     BENCHMARKS.md is the frame: its hand-written prose stays, and what stands between a
     section's markers is replaced by the figures."""
@@ -326,7 +328,7 @@ def report(run, results):
             rows = ROWS.get(case.measure, speed_rows)(case, results[case.name], targets)
             header = TABLES.get(case.measure, TABLES["speed"])
             sections[case.measure] = sections.get(case.measure, "\n" + header) + rows
-    sections["run"] = run_section(run, targets)
+    sections["run"] = run_section(run_facts, targets)
     with open(os.path.join(ROOT, "BENCHMARKS.md")) as f:
         text = f.read()
     for measure in MEASURES + ["run"]:
@@ -349,12 +351,11 @@ def run(args):
         if not args.only or case.measure in args.only or case.name in args.only:
             count = args.pairs if args.pairs and case.baselines else case.samples
             results[case.name] = run_case(build, case, count)
-    folder = build if args.only else ROOT
-    names = ("bench-samples.json", "bench-report.md") if args.only else (
-        "benchmarks-samples.json", "BENCHMARKS.md")
-    header = facts(build, options, started, time.monotonic() - began, load_before)
-    save(os.path.join(folder, names[0]), header, results)
-    text, missed = report(header, results)
+    folder, names = ((build, ("bench-samples.json", "bench-report.md")) if args.only else
+                     (ROOT, ("benchmarks-samples.json", "BENCHMARKS.md")))
+    run_facts = facts(build, options, started, time.monotonic() - began, load_before)
+    save(os.path.join(folder, names[0]), run_facts, results)
+    text, missed = report(run_facts, results)
     if any(name.startswith("flat-") for name in results):
         chart(results, os.path.join(folder, "benchmarks-listing.png"))
     with open(os.path.join(folder, names[1]), "w") as f:
