@@ -5,9 +5,8 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <string>
 
-#include "dialog/dialog.h"
 #include "res/resource.h"
 #include "tests/support/support.h"
 
@@ -57,13 +56,6 @@ class AutoClick : public testing::Test {
     void Tick(WPARAM timerId = 0)
     {
         SendMessageA(hDlg, WM_TIMER, timerId, 0);
-    }
-
-    // Presses the toggle as a click would; returns whether it is now pressed in.
-    bool PressToggle()
-    {
-        SendDlgItemMessageA(hDlg, IDC_AUTO_CLICK, BM_CLICK, 0, 0);
-        return IsDlgButtonChecked(hDlg, IDC_AUTO_CLICK) == BST_CHECKED;
     }
 
     HWND hDlg = nullptr;
@@ -150,11 +142,11 @@ INSTANTIATE_TEST_SUITE_P(By, AutoClickEmptied, testing::ValuesIn(EMPTYING_ROWS),
 TEST_F(AutoClick, TheTogglePressedInArmsTheTimerAndReleasedDisarmsIt)
 {
     MSG timer;
-    ASSERT_TRUE(PressToggle());
+    ASSERT_TRUE(PressToggle(hDlg));
     ASSERT_TRUE(TakeTimer(hDlg, ARMED_WAIT_MS, timer)) << "no tick after the toggle went in";
     EXPECT_EQ(timer.wParam, 0u) << "the click timer's identifier";
 
-    ASSERT_FALSE(PressToggle());
+    ASSERT_FALSE(PressToggle(hDlg));
     EXPECT_FALSE(TakeTimer(hDlg, QUIET_MS, timer)) << "a tick after the toggle came out";
 }
 
@@ -163,7 +155,7 @@ TEST_F(AutoClick, TheFirstClickComesAboutASecondAfterThePress)
 {
     ASSERT_TRUE(SelectDescendant(hDlg, top, inner));
     const DWORD pressed = GetTickCount();
-    ASSERT_TRUE(PressToggle());
+    ASSERT_TRUE(PressToggle(hDlg));
     ExpectReceived({}, "no click at the press itself");
 
     ASSERT_TRUE(WaitUntil([&] { return ClicksSoFar(inner) > 0; }, PUMPING, ARMED_WAIT_MS))

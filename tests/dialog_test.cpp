@@ -193,8 +193,7 @@ TEST_P(DialogClosing, DestroysTheDialogStopsItsTimerAndPostsQuitZero)
     ASSERT_NE(hDlg, nullptr);
     WPARAM exitCode = 1;
     ASSERT_FALSE(TakeQuit(exitCode)) << "no quit before the dialog closes";
-    SendDlgItemMessageA(hDlg, IDC_AUTO_CLICK, BM_CLICK, 0, 0);
-    ASSERT_EQ(IsDlgButtonChecked(hDlg, IDC_AUTO_CLICK), BST_CHECKED);
+    ASSERT_TRUE(PressToggle(hDlg));
     GetParam().close(hDlg);
     ASSERT_FALSE(IsWindow(hDlg));
 

@@ -178,11 +178,6 @@ class Program : public testing::Test {
         return GetDlgCtrlID(gui.hwndFocus);
     }
 
-    bool IsPressedIn() const
-    {
-        return Ask(GetDlgItem(hDlg, IDC_AUTO_CLICK), BM_GETCHECK) == BST_CHECKED;
-    }
-
     HWND About() const
     {
         return FindWindowOf(program.info.dwProcessId, DIALOG_CLASS, ABOUT_CAPTION);
@@ -211,7 +206,8 @@ class Program : public testing::Test {
     template <typename Look> void PressInAndWatch(Look look)
     {
         ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-        ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(); }, PUMPING)) << "the toggle stayed out";
+        ASSERT_TRUE(WaitUntil([&] { return IsPressedIn(hDlg); }, PUMPING))
+            << "the toggle stayed out";
         WaitUntil(
             [&] {
                 look();
@@ -225,7 +221,7 @@ class Program : public testing::Test {
     template <typename Measure> void ReleaseAndExpectNoChange(Measure measure)
     {
         ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
-        ASSERT_TRUE(WaitUntil([&] { return !IsPressedIn(); }, PUMPING));
+        ASSERT_TRUE(WaitUntil([&] { return !IsPressedIn(hDlg); }, PUMPING));
         WaitUntil(Never, PUMPING, CLICK_ON_ITS_WAY_MS);
         const auto settled = measure();
         EXPECT_FALSE(WaitUntil([&] { return measure() != settled; }, PUMPING, QUIET_MS))
@@ -391,7 +387,7 @@ TEST_F(Mnemonic, AltPPressesTheToggleInAndOutAndArmsTheClicks)
     ASSERT_NO_FATAL_FAILURE(Start());
     for (bool pressedIn : {true, false, true}) {
         ASSERT_TRUE(Press("alt+p"));
-        EXPECT_TRUE(WaitUntil([&] { return IsPressedIn() == pressedIn; }, PUMPING));
+        EXPECT_TRUE(WaitUntil([&] { return IsPressedIn(hDlg) == pressedIn; }, PUMPING));
     }
     // Armed by the key while nothing was selected: a selection is clicked at the next tick.
     ASSERT_NO_FATAL_FAILURE(SelectWithTheMouse(target, {"Target [Button]", button}));
@@ -452,7 +448,7 @@ TEST_P(EnterKey, InAListChangesNothing)
     ASSERT_EQ(Focused(), list);
     const auto state = [&] {
         return std::make_tuple(EntriesOf(upper), EntriesOf(lower), Ask(upper, LB_GETCURSEL),
-                               Ask(lower, LB_GETCURSEL), IsPressedIn(), IsWindowEnabled(hDlg));
+                               Ask(lower, LB_GETCURSEL), IsPressedIn(hDlg), IsWindowEnabled(hDlg));
     };
     const auto before = state();
 
@@ -557,7 +553,7 @@ TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
     }
     ASSERT_TRUE(program.IsRunning());
     EXPECT_EQ(AboutBoxes(), c.aboutBoxes);
-    EXPECT_EQ(IsPressedIn(), c.stillPressedIn);
+    EXPECT_EQ(IsPressedIn(hDlg), c.stillPressedIn);
     EXPECT_EQ(EntriesOf(lower).size(), c.lowerListKept ? ownControls : 0u);
     HWND later = CreateTarget("Tavrolinde e2e later", {"Later"});
     WaitUntil(Never, PUMPING, QUIET_MS);
@@ -568,11 +564,11 @@ TEST_P(OwnTarget, ClicksOnAnOwnButtonNeverRunAwayAndTheUserKeepsControl)
     } else if (c.stillPressedIn) {
         ASSERT_TRUE(ClickControl(hDlg, IDC_AUTO_CLICK));
     }
-    EXPECT_TRUE(WaitUntil([&] { return !IsPressedIn(); }, PUMPING));
+    EXPECT_TRUE(WaitUntil([&] { return !IsPressedIn(hDlg); }, PUMPING));
     WaitUntil(Never, PUMPING, QUIET_MS);
     EXPECT_EQ(AboutBoxes(), 0u);
     EXPECT_TRUE(IsWindowEnabled(hDlg));
-    EXPECT_FALSE(IsPressedIn());
+    EXPECT_FALSE(IsPressedIn(hDlg));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -99,17 +99,6 @@ class Hostile : public testing::Test {
         return Send(dlg_, WM_NULL, 0, 0, UNBLOCKED_MS).has_value();
     }
 
-    bool IsPressedIn() const
-    {
-        return SendMessageA(Control(IDC_AUTO_CLICK), BM_GETCHECK, 0, 0) == BST_CHECKED;
-    }
-
-    // One real press of the toggle; returns whether it is now pressed in.
-    bool Press() const
-    {
-        return Send(Control(IDC_AUTO_CLICK), BM_CLICK, 0, 0, WAIT_MS) && IsPressedIn();
-    }
-
     // The windows the upper list is for: visible, titled, top-level, not the program manager.
     static std::vector<HWND> Listable()
     {
@@ -296,7 +285,7 @@ TEST_P(VanishingTarget, TicksGoOnAndClickNothingElse)
     ASSERT_NO_FATAL_FAILURE(StartClicking("click", true));
     FixtureProcess &fixture = *fixtures_[0], &witness = *fixtures_[1];
     const DWORD pressed = GetTickCount();
-    ASSERT_TRUE(Press());
+    ASSERT_TRUE(PressToggle(dlg_));
     ASSERT_TRUE(
         WaitUntil([&] { return ClicksSoFar(target_, &fixture) > 0; }, ANSWERING, CLICK_COMES_MS))
         << "the target is never clicked";
@@ -316,7 +305,7 @@ TEST_P(VanishingTarget, TicksGoOnAndClickNothingElse)
         WaitUntil([&] { return ClicksSoFar(next, &witness) > 0; }, ANSWERING, CLICK_COMES_MS))
         << "the ticks have stopped";
     ExpectClicks(next, 1, TicksSince(chosen), "the new target's fixture", &witness);
-    EXPECT_TRUE(IsPressedIn()) << "the toggle came out";
+    EXPECT_TRUE(IsPressedIn(dlg_)) << "the toggle came out";
 }
 
 INSTANTIATE_TEST_SUITE_P(Vanishing, VanishingTarget, testing::ValuesIn(VANISHING_ROWS), ByName());
@@ -325,7 +314,7 @@ TEST_F(Hostile, TargetHungForTenSecondsNeverBlocksTheDialog)
 {
     ASSERT_NO_FATAL_FAILURE(StartClicking("click hang"));
     const DWORD pressed = GetTickCount();
-    ASSERT_TRUE(Press());
+    ASSERT_TRUE(PressToggle(dlg_));
 
     bool sawHang = false;
     const bool fellSilent = WaitUntil(
@@ -375,8 +364,8 @@ TEST_F(Hostile, TwoHundredOnePressesLeaveTheToggleInAndClickOnceASecond)
     FixtureProcess *fixture = fixtures_[0].get();
     const DWORD pressed = GetTickCount();
     for (int i = 0; i < PRESSES; ++i)
-        Press();
-    EXPECT_TRUE(IsPressedIn()) << "the toggle came out";
+        PressToggle(dlg_);
+    EXPECT_TRUE(IsPressedIn(dlg_)) << "the toggle came out";
     EXPECT_TRUE(Answers());
     ExpectClicks(target_, 0, TicksSince(pressed), "while the toggle was pressed", fixture);
     WaitUntil(Never, ANSWERING, CLICK_WATCH_MS);

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "dialog/dialog.h"
 #include "lister/lister.h"
 #include "res/resource.h"
 #include "tests/support/support.h"

@@ -284,6 +284,16 @@ bool SendCommand(HWND hDlg, int id, WORD code)
         .has_value();
 }
 
+bool IsPressedIn(HWND hDlg)
+{
+    return Send(GetDlgItem(hDlg, IDC_AUTO_CLICK), BM_GETCHECK, 0, 0, WAIT_MS) == BST_CHECKED;
+}
+
+bool PressToggle(HWND hDlg)
+{
+    return Send(GetDlgItem(hDlg, IDC_AUTO_CLICK), BM_CLICK, 0, 0, WAIT_MS) && IsPressedIn(hDlg);
+}
+
 bool SelectInList(HWND hDlg, int listId, HWND window)
 {
     HWND list = GetDlgItem(hDlg, listId);
@@ -442,14 +452,10 @@ int ClicksSoFar(HWND window, const FixtureProcess *fixture)
 
 std::vector<Received> Clicks(HWND window, int times, const Received *report)
 {
-    static const Received CLICK[] = {{nullptr, WM_LBUTTONDOWN, 0, 0, true},
-                                     {nullptr, WM_LBUTTONUP, 0, 0, true}};
     std::vector<Received> clicks;
     for (int i = 0; i < times; ++i) {
-        for (Received message : CLICK) {
-            message.hwnd = window;
-            clicks.push_back(message);
-        }
+        clicks.push_back({window, WM_LBUTTONDOWN, 0, 0, true});
+        clicks.push_back({window, WM_LBUTTONUP, 0, 0, true});
         if (report != nullptr)
             clicks.push_back(*report);
     }

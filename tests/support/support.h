@@ -141,6 +141,11 @@ HWND WaitForDialog(const TestProcess &program, Waiting waiting = ANSWERING,
 // control does; true once the dialog has handled it, a listing included.
 [[nodiscard]] bool SendCommand(HWND hDlg, int id, WORD code = BN_CLICKED);
 
+// Whether the dialog's toggle is pressed in; false when the dialog does not answer.
+bool IsPressedIn(HWND hDlg);
+// Presses the toggle as a click does; true when it is then pressed in.
+bool PressToggle(HWND hDlg);
+
 // Selects the entry of the dialog's list `listId` that carries `window` and announces the
 // change, as a click does; false when no entry carries the window.
 [[nodiscard]] bool SelectInList(HWND hDlg, int listId, HWND window);
