@@ -79,9 +79,7 @@ class NoVerdict(Exception):
 
 
 def sides(case):
-    if case.measure == "memory":
-        return MEMORY_SIDES
-    return ("Tavrolinde",) + tuple(baseline for baseline, _ in case.baselines)
+    return MEMORY_SIDES if case.measure == "memory" else ("Tavrolinde", *dict(case.baselines))
 
 
 def interval(values):
@@ -137,6 +135,7 @@ def speed_rows(case, samples, targets):
     rows = ""
     for column, (baseline, target) in enumerate(case.baselines, 1):
         median, low, high = interval(columns[:, 0] / columns[:, column])
+        resolution = (high - low) / 2 / median * 100
         result = ("report" if not target else "PASS" if high <= target else
                   "MISS" if low > target else "unclear")
         # Had every Tavrolinde time of this run been this much longer, the whole interval
@@ -145,12 +144,12 @@ def speed_rows(case, samples, targets):
         if target:
             name = f"`{case.name} vs {SHORT[baseline]}`"
             targets.append((name, result, slower,
-                            f"{name}, {median:.2f}x ({low:.2f}x to {high:.2f}x), target <= "
-                            f"{target}x"))
+                            f"{name}, {median:.2f}x ({low:.2f}x to {high:.2f}x, ±"
+                            f"{resolution:.0f} %), target <= {target}x"))
         rows += (f"| {case.label} | {len(samples)} | {spread(columns[:, 0])} | "
                  f"{baseline}: {spread(columns[:, column])} | "
                  f"{median:.2f}x ({low:.2f}x to {high:.2f}x) | "
-                 f"±{(high - low) / 2 / median * 100:.0f} % | "
+                 f"±{resolution:.0f} % | "
                  f"{f'<= {target}x' if target else '-'} | {result} | "
                  f"{f'{slower:.2f}x' if slower else '-'} |\n")
     return rows
@@ -259,7 +258,7 @@ def run_section(run_facts, targets):
               for result in ("PASS", "unclear", "MISS")}
     missed = [said for _, result, _, said in targets if result == "MISS"]
     slower = sorted((s, name) for name, _, s, _ in targets if s is not None)
-    unclear = [name for name, result, _, _ in targets if result == "unclear"]
+    unclear = [said for _, result, _, said in targets if result == "unclear"]
     summary = (f"MISS: {'; '.join(missed)}." if missed else
                "No target was missed: no interval lies wholly above its target.")
     if slower:
@@ -267,7 +266,7 @@ def run_section(run_facts, targets):
                     f"{slower[0][1]} would have said MISS, and by {slower[-1][0]:.2f}, "
                     f"every timed target.")
     if unclear:
-        summary += f" Unclear, the interval straddling the target: {', '.join(unclear)}."
+        summary += f" Unclear, the interval straddling the target: {'; '.join(unclear)}."
     return f"""
 **PASS {counts["PASS"]}, unclear {counts["unclear"]}, MISS {counts["MISS"]}.**
 
